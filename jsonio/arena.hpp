@@ -1,0 +1,27 @@
+// Per-call memory for strings that had to be unescaped; everything dies with the call.
+#pragma once
+
+#include <cstring>
+#include <memory_resource>
+#include <string_view>
+
+namespace vorlik::json {
+
+class Arena {
+ public:
+  Arena() = default;
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+
+  std::string_view copy(std::string_view s) {
+    if (s.empty()) return {};
+    auto* p = static_cast<char*>(pool_.allocate(s.size(), 1));
+    std::memcpy(p, s.data(), s.size());
+    return {p, s.size()};
+  }
+
+ private:
+  std::pmr::monotonic_buffer_resource pool_{4096};
+};
+
+}  // namespace vorlik::json

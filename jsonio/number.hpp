@@ -1,0 +1,54 @@
+// A JSON number as the readers classify it: integers without fraction or exponent are unsigned
+// when non-negative and fit 64 bits, signed when negative and fit 64 bits; everything else,
+// "-0" included, is a double.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vorlik::json {
+
+struct Number {
+  enum class Kind : std::uint8_t { U64, I64, F64 };
+  Kind kind = Kind::U64;
+  union {
+    std::uint64_t u;
+    std::int64_t i;
+    double f;
+  };
+  Number() : u(0) {}
+  static Number of_u64(std::uint64_t v) {
+    Number n;
+    n.kind = Kind::U64;
+    n.u = v;
+    return n;
+  }
+  static Number of_i64(std::int64_t v) {
+    Number n;
+    n.kind = Kind::I64;
+    n.i = v;
+    return n;
+  }
+  static Number of_f64(double v) {
+    Number n;
+    n.kind = Kind::F64;
+    n.f = v;
+    return n;
+  }
+};
+
+// Same kind and same value; doubles by IEEE equality (0.0 == -0.0, NaN != NaN).
+inline bool operator==(const Number& a, const Number& b) {
+  if (a.kind != b.kind) return false;
+  switch (a.kind) {
+    case Number::Kind::U64:
+      return a.u == b.u;
+    case Number::Kind::I64:
+      return a.i == b.i;
+    case Number::Kind::F64:
+      return a.f == b.f;
+  }
+  return false;
+}
+
+}  // namespace vorlik::json

@@ -1,0 +1,237 @@
+// The pull reader every typed reader drives.
+//
+// It reports the first fault met in reading order, with the description texts and positions
+// that callers rely on. Typed readers call the read_* entry points (one per kind of value) and
+// the container helpers below; each entry point places its errors the same way:
+//  - a fault at the byte under the cursor is placed just after that byte (peek errors);
+//  - a wrong type or range of a scalar is placed just after the scalar, which is consumed first;
+//  - a wrong type where an array or object stands is placed before its bracket;
+//  - an error raised by a record's own rules (missing, duplicate, length) or while typing a
+//    buffered value carries no place until the nearest enclosing container catches it: that
+//    container first steps over white space and its own closing bracket (and for an array a
+//    separating comma), then places the error there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "jsonio/arena.hpp"
+#include "jsonio/error.hpp"
+#include "jsonio/number.hpp"
+
+namespace vorlik::json {
+
+class Reader {
+ public:
+  // Strings are unescaped into `arena` when needed, otherwise viewed in place; either way they
+  // live as long as the text and the arena. With check_utf8, string contents are validated
+  // (for raw bytes that were never decoded as text).
+  Reader(std::string_view text, Arena& arena, bool check_utf8 = false)
+      : p_(text.data()), n_(text.size()), arena_(arena), check_utf8_(check_utf8) {}
+
+  std::string_view text() const { return {p_, n_}; }
+  std::size_t offset() const { return i_; }
+  Arena& arena() { return arena_; }
+
+  // --- Cursor -------------------------------------------------------------------------------
+  int peek() const { return i_ < n_ ? static_cast<unsigned char>(p_[i_]) : -1; }
+  int peek_ws() {
+    while (i_ < n_) {
+      char c = p_[i_];
+      if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return static_cast<unsigned char>(c);
+      ++i_;
+    }
+    return -1;
+  }
+  void bump() { ++i_; }
+  [[noreturn]] void fail_peek(std::string description) const {
+    throw ReadError{std::move(description), i_ < n_ ? i_ + 1 : n_};
+  }
+  [[noreturn]] void fail_here(std::string description) const {
+    throw ReadError{std::move(description), i_};
+  }
+
+  // --- Tokens (the caller has peeked the first byte) ----------------------------------------
+  std::string_view string_token();  // at '"'
+  Number number_token();            // at '-' or a digit
+  void ident(std::string_view rest);  // the first letter already consumed
+
+  // --- Typed reads --------------------------------------------------------------------------
+  std::string_view read_str();
+  bool read_bool();
+  std::uint64_t read_u64();
+  std::int64_t read_i64();
+  double read_f64();
+  void read_unit();
+  // An optional value: consumes a null and returns true, or leaves the cursor on the value.
+  bool take_null();
+  // Reads a string naming a variant or field (a non-string is "invalid type ..., expected
+  // {expected}").
+  std::string_view read_identifier(std::string_view expected);
+  // Describes the value under the cursor (consuming scalars) and throws
+  // "invalid type: {found}, expected {expected}".
+  [[noreturn]] void invalid_type(std::string_view expected);
+  // Steps over one well-formed value of any shape; its nesting is not counted.
+  void skip_value();
+  void colon();
+  // Only white space may follow the value.
+  void finish();
+
+  // --- Containers ---------------------------------------------------------------------------
+  // The cursor stands on '[' or '{' (peeked). Counts one nesting level, consumes the bracket,
+  // runs body, and reads the end of the container.
+  template <class Body>
+  void container(char close, Body&& body) {
+    enter();
+    ++i_;
+    try {
+      body();
+    } catch (ReadError& e) {
+      ++depth_;
+      if (e.offset == kUnplaced) {
+        settle(close);
+        e.offset = i_;
+      }
+      throw;
+    }
+    ++depth_;
+    if (close == ']')
+      end_seq();
+    else
+      end_map();
+  }
+
+  // Element access inside an array (the cursor after '[').
+  class Elements {
+   public:
+    explicit Elements(Reader& r) : r_(r) {}
+    // True when another element follows; the cursor then stands on it.
+    bool next();
+    Reader& reader() { return r_; }
+
+   private:
+    Reader& r_;
+    bool first_ = true;
+  };
+
+  // Member access inside an object (the cursor after '{'): returns false at '}', otherwise
+  // reads the key (a string) and leaves the cursor before the colon.
+  class Members {
+   public:
+    explicit Members(Reader& r) : r_(r) {}
+    bool next(std::string_view& key);
+
+   private:
+    Reader& r_;
+    bool first_ = true;
+  };
+
+  // A JSON array read as a list: each(reader) reads one element.
+  template <class Each>
+  void read_seq(Each&& each) {
+    int c = peek_ws();
+    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c != '[') invalid_type("a sequence");
+    container(']', [&] {
+      Elements el(*this);
+      while (el.next()) each();
+    });
+  }
+
+  // A JSON object read as a map: each(key) reads the colon and the value.
+  template <class Each>
+  void read_map(Each&& each) {
+    int c = peek_ws();
+    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c != '{') invalid_type("a map");
+    container('}', [&] {
+      Members m(*this);
+      std::string_view key;
+      while (m.next(key)) each(key);
+    });
+  }
+
+  // A record in object or array form. on_member(key) handles one member (the cursor before the
+  // colon); on_end() checks what is missing once '}' is under the cursor; on_array(elements)
+  // reads the array form.
+  template <class OnMember, class OnEnd, class OnArray>
+  void read_record(std::string_view expected, OnMember&& on_member, OnEnd&& on_end,
+                   OnArray&& on_array) {
+    int c = peek_ws();
+    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c == '{') {
+      container('}', [&] {
+        Members m(*this);
+        std::string_view key;
+        while (m.next(key)) on_member(key);
+        on_end();
+      });
+    } else if (c == '[') {
+      container(']', [&] {
+        Elements el(*this);
+        on_array(el);
+      });
+    } else {
+      invalid_type(expected);
+    }
+  }
+
+  // An externally tagged value: either a bare string naming a variant or an object with one
+  // member whose key names it. on_unit(name) handles the bare string; on_tagged(name) reads the
+  // payload after the colon. Both receive the decoded name and must reject unknown ones.
+  template <class OnUnit, class OnTagged>
+  void read_tagged(OnUnit&& on_unit, OnTagged&& on_tagged) {
+    int c = peek_ws();
+    if (c == '"') {
+      on_unit(string_token());
+      return;
+    }
+    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c != '{') fail_peek("expected value");
+    enter();
+    ++i_;
+    c = peek_ws();
+    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c == '}') fail_peek("expected value");
+    if (c != '"') fail_peek("key must be a string");
+    std::string_view name = string_token();
+    on_tagged(name);
+    ++depth_;
+    c = peek_ws();
+    if (c == '}') {
+      ++i_;
+      return;
+    }
+    if (c == -1) fail_here("EOF while parsing an object");
+    fail_here("expected value");
+  }
+
+ private:
+  void enter() {
+    if (--depth_ == 0) fail_peek("recursion limit exceeded");
+  }
+  void settle(char close);
+  void end_seq();
+  void end_map();
+  Number read_number_or_type(std::string_view expected);
+  void skip_string();
+  void skip_number();
+  std::uint32_t hex4();
+  void unicode_escape(std::string& out);
+
+  const char* p_;
+  std::size_t n_;
+  std::size_t i_ = 0;
+  int depth_ = 128;
+  Arena& arena_;
+  bool check_utf8_;
+  std::string scratch_;
+};
+
+// "string \"...\"" and friends: how a value met is named in "invalid type" messages.
+std::string describe_string(std::string_view s);
+std::string describe_number(const Number& n);
+
+}  // namespace vorlik::json

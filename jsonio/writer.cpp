@@ -1,0 +1,133 @@
+#include "jsonio/writer.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace vorlik::json {
+
+std::size_t format_double(double value, char* buf, bool plus_sign) {
+  if (!std::isfinite(value)) {
+    std::memcpy(buf, "null", 4);
+    return 4;
+  }
+  char* out = buf;
+  if (std::signbit(value)) {
+    *out++ = '-';
+    value = -value;
+  }
+  if (value == 0.0) {
+    std::memcpy(out, "0.0", 3);
+    return out + 3 - buf;
+  }
+  // Shortest digits come from to_chars in scientific form: d[.ddd]e±XX.
+  char sci[32];
+  auto res = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+  char digits[20];
+  int ndigits = 0;
+  const char* p = sci;
+  for (; p < res.ptr && *p != 'e'; ++p) {
+    if (*p != '.') digits[ndigits++] = *p;
+  }
+  int exp = 0;
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), res.ptr, exp);
+
+  if (exp >= -5 && exp <= 15) {
+    if (exp < 0) {
+      *out++ = '0';
+      *out++ = '.';
+      for (int k = -1; k > exp; --k) *out++ = '0';
+      std::memcpy(out, digits, ndigits);
+      out += ndigits;
+    } else if (ndigits <= exp + 1) {
+      std::memcpy(out, digits, ndigits);
+      out += ndigits;
+      for (int k = ndigits; k <= exp; ++k) *out++ = '0';
+      *out++ = '.';
+      *out++ = '0';
+    } else {
+      std::memcpy(out, digits, exp + 1);
+      out += exp + 1;
+      *out++ = '.';
+      std::memcpy(out, digits + exp + 1, ndigits - exp - 1);
+      out += ndigits - exp - 1;
+    }
+  } else {
+    *out++ = digits[0];
+    if (ndigits > 1) {
+      *out++ = '.';
+      std::memcpy(out, digits + 1, ndigits - 1);
+      out += ndigits - 1;
+    }
+    *out++ = 'e';
+    if (exp < 0) {
+      *out++ = '-';
+      exp = -exp;
+    } else if (plus_sign) {
+      *out++ = '+';
+    }
+    out = std::to_chars(out, out + 8, exp).ptr;
+  }
+  return out - buf;
+}
+
+namespace {
+
+// 0: copy as is; otherwise the letter of a short escape, or 'u' for \u00XX.
+constexpr auto kEscape = [] {
+  struct Table {
+    char c[256];
+  } t{};
+  for (int b = 0; b < 0x20; ++b) t.c[b] = 'u';
+  t.c['\b'] = 'b';
+  t.c['\t'] = 't';
+  t.c['\n'] = 'n';
+  t.c['\f'] = 'f';
+  t.c['\r'] = 'r';
+  t.c['"'] = '"';
+  t.c['\\'] = '\\';
+  return t;
+}();
+
+}  // namespace
+
+void Writer::string(std::string_view s) {
+  out_.push_back('"');
+  std::size_t start = 0;
+  for (std::size_t k = 0; k < s.size(); ++k) {
+    char e = kEscape.c[static_cast<unsigned char>(s[k])];
+    if (e == 0) continue;
+    out_.append(s.data() + start, k - start);
+    start = k + 1;
+    if (e == 'u') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      unsigned char b = static_cast<unsigned char>(s[k]);
+      char esc[6] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 15]};
+      out_.append(esc, 6);
+    } else {
+      char esc[2] = {'\\', e};
+      out_.append(esc, 2);
+    }
+  }
+  out_.append(s.data() + start, s.size() - start);
+  out_.push_back('"');
+}
+
+void Writer::u64(std::uint64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out_.append(buf, r.ptr - buf);
+}
+
+void Writer::i64(std::int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out_.append(buf, r.ptr - buf);
+}
+
+void Writer::f64(double v) {
+  char buf[32];
+  out_.append(buf, format_double(v, buf));
+}
+
+}  // namespace vorlik::json
