@@ -12,7 +12,9 @@ namespace vorlik::json {
 
 namespace {
 
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_digit(int c) {
+  return c >= '0' && c <= '9';
+}
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -253,7 +255,9 @@ std::string_view Reader::read_identifier(std::string_view expected) {
   invalid_type(expected);
 }
 
-std::string_view Reader::read_str() { return read_identifier("a string"); }
+std::string_view Reader::read_str() {
+  return read_identifier("a string");
+}
 
 bool Reader::read_bool() {
   int c = peek_ws();
@@ -690,8 +694,7 @@ std::string describe_string(std::string_view s) {
     for (std::size_t m = 1; m < len; ++m) cp = (cp << 6) | (s[k + m] & 0x3F);
     // C1 controls and the invisible format characters are shown escaped.
     bool hidden = (cp >= 0x80 && cp < 0xA0) || cp == 0xAD || (cp >= 0x200B && cp <= 0x200F) ||
-                  (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2060 && cp <= 0x2064) ||
-                  cp == 0xFEFF;
+                  (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2060 && cp <= 0x2064) || cp == 0xFEFF;
     if (hidden)
       escape_code(cp);
     else

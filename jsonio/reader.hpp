@@ -54,8 +54,8 @@ class Reader {
   }
 
   // --- Tokens (the caller has peeked the first byte) ----------------------------------------
-  std::string_view string_token();  // at '"'
-  Number number_token();            // at '-' or a digit
+  std::string_view string_token();    // at '"'
+  Number number_token();              // at '-' or a digit
   void ident(std::string_view rest);  // the first letter already consumed
 
   // --- Typed reads --------------------------------------------------------------------------

@@ -1,0 +1,149 @@
+#include "belvane/value.hpp"
+
+#include <array>
+#include <string>
+
+namespace vorlik {
+
+namespace {
+
+constexpr std::array<std::string_view, 8> kNames = {"Null", "Bool", "Int", "Float",
+                                                    "Str",  "List", "Map", "Submodel"};
+
+int variant_of(std::string_view name) {
+  for (std::size_t k = 0; k < kNames.size(); ++k)
+    if (kNames[k] == name) return static_cast<int>(k);
+  return -1;
+}
+
+Value::Kind checked_variant(json::Reader& r, std::string_view name) {
+  int k = variant_of(name);
+  if (k < 0) {
+    std::string message = "unknown variant `";
+    message += name;
+    message +=
+        "`, expected one of `Null`, `Bool`, `Int`, `Float`, `Str`, `List`, `Map`, `Submodel`";
+    r.fail_here(std::move(message));
+  }
+  return static_cast<Value::Kind>(k);
+}
+
+}  // namespace
+
+Value read_value(json::Reader& r) {
+  Value v;
+  r.read_tagged(
+      [&](std::string_view name) {
+        if (checked_variant(r, name) != Value::Kind::Null)
+          json::fail_unplaced("invalid type: unit variant, expected newtype variant");
+      },
+      [&](std::string_view name) {
+        v.kind = checked_variant(r, name);
+        r.colon();
+        switch (v.kind) {
+          case Value::Kind::Null:
+            r.read_unit();
+            break;
+          case Value::Kind::Bool:
+            v.boolean = r.read_bool();
+            break;
+          case Value::Kind::Int:
+            v.integer = r.read_i64();
+            break;
+          case Value::Kind::Float:
+            v.real = r.read_f64();
+            break;
+          case Value::Kind::Str:
+            v.str = r.read_str();
+            break;
+          case Value::Kind::List:
+            r.read_seq([&] { v.list.push_back(read_value(r)); });
+            break;
+          case Value::Kind::Map:
+            r.read_map([&](std::string_view key) {
+              r.colon();
+              v.map.emplace_back(key, read_value(r));
+            });
+            settle_map(v.map);
+            break;
+          case Value::Kind::Submodel:
+            v.submodel = r.read_u64();
+            break;
+        }
+      });
+  return v;
+}
+
+void write_value(json::Writer& w, const Value& v) {
+  if (v.kind == Value::Kind::Null) {
+    w.raw("\"Null\"");
+    return;
+  }
+  w.raw("{\"");
+  w.raw(kNames[static_cast<std::size_t>(v.kind)]);
+  w.raw("\":");
+  switch (v.kind) {
+    case Value::Kind::Null:
+      break;
+    case Value::Kind::Bool:
+      w.boolean(v.boolean);
+      break;
+    case Value::Kind::Int:
+      w.i64(v.integer);
+      break;
+    case Value::Kind::Float:
+      w.f64(v.real);
+      break;
+    case Value::Kind::Str:
+      w.string(v.str);
+      break;
+    case Value::Kind::List: {
+      w.raw('[');
+      for (std::size_t k = 0; k < v.list.size(); ++k) {
+        if (k) w.raw(',');
+        write_value(w, v.list[k]);
+      }
+      w.raw(']');
+      break;
+    }
+    case Value::Kind::Map: {
+      w.raw('{');
+      for (std::size_t k = 0; k < v.map.size(); ++k) {
+        if (k) w.raw(',');
+        w.key(v.map[k].first);
+        write_value(w, v.map[k].second);
+      }
+      w.raw('}');
+      break;
+    }
+    case Value::Kind::Submodel:
+      w.u64(v.submodel);
+      break;
+  }
+  w.raw('}');
+}
+
+bool operator==(const Value& a, const Value& b) {
+  if (a.kind != b.kind) return false;
+  switch (a.kind) {
+    case Value::Kind::Null:
+      return true;
+    case Value::Kind::Bool:
+      return a.boolean == b.boolean;
+    case Value::Kind::Int:
+      return a.integer == b.integer;
+    case Value::Kind::Float:
+      return a.real == b.real;
+    case Value::Kind::Str:
+      return a.str == b.str;
+    case Value::Kind::List:
+      return a.list == b.list;
+    case Value::Kind::Map:
+      return a.map == b.map;
+    case Value::Kind::Submodel:
+      return a.submodel == b.submodel;
+  }
+  return false;
+}
+
+}  // namespace vorlik
