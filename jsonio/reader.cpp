@@ -404,10 +404,8 @@ void Reader::skip_string() {
       ++i_;
       return;
     }
-    if (c != '\\') {
-      ++i_;
-      fail_here("control character (\\u0000-\\u001F) found while parsing a string");
-    }
+    // A skipped string reports a control character at the character itself.
+    if (c != '\\') fail_here("control character (\\u0000-\\u001F) found while parsing a string");
     ++i_;
     if (i_ >= n_) fail_here("EOF while parsing a string");
     char e = p_[i_++];
