@@ -1,0 +1,32 @@
+# Two entry points for a fresh machine: `make demo` and `make test`.
+PYTHON ?= python3
+VENV := .venv
+VPY := $(VENV)/bin/python
+
+.PHONY: deps build demo test conformance bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(VPY):
+	$(PYTHON) -m venv $(VENV)
+	$(VPY) -m pip install -q --upgrade pip
+
+build: deps $(VPY)
+	$(VPY) -m pip install -q ".[test]"
+
+demo: build
+	$(VPY) examples/demo.py
+
+test: build
+	$(VPY) -m pytest -q tests
+
+conformance: build
+	$(VPY) ../shared/conformance/check_vectors.py ../shared/conformance/public.jsonl
+
+bench: build
+	$(VPY) -m pip install -q orjson
+	$(VPY) bench/bench.py
+
+clean:
+	rm -rf $(VENV) build
