@@ -4,9 +4,4 @@
 namespace vorlik {
 Outcome diff_json(std::string_view, std::string_view) noexcept { return Outcome::failed("not yet"); }
 Outcome apply_json(std::string_view, std::string_view) noexcept { return Outcome::failed("not yet"); }
-Outcome encode_frame(std::string_view, std::string_view, std::string_view, std::uint64_t,
-                     std::string_view) noexcept {
-  return Outcome::failed("not yet");
-}
-Outcome decode_frame(std::string_view) noexcept { return Outcome::failed("not yet"); }
 }  // namespace vorlik
