@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "jsonio/utf8.hpp"
@@ -14,6 +15,29 @@ namespace {
 
 bool is_digit(int c) {
   return c >= '0' && c <= '9';
+}
+
+// The end of the run of string bytes that need no attention (no quote, backslash or control
+// character), eight bytes at a time: most strings are plain from end to end.
+std::size_t plain_run_end(const char* p, std::size_t i, std::size_t n) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  while (i + 8 <= n) {
+    std::uint64_t v;
+    std::memcpy(&v, p + i, 8);
+    std::uint64_t quote = v ^ (kOnes * '"');
+    std::uint64_t backslash = v ^ (kOnes * '\\');
+    std::uint64_t hits =
+        ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) | ((v - kOnes * 0x20) & ~v);
+    if (hits & kHigh) break;
+    i += 8;
+  }
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c == '"' || c == '\\' || c < 0x20) break;
+    ++i;
+  }
+  return i;
 }
 
 int hex_value(char c) {
@@ -112,11 +136,7 @@ std::string_view Reader::string_token() {
   std::size_t start = i_;
   bool escaped = false;
   for (;;) {
-    while (i_ < n_) {
-      unsigned char c = static_cast<unsigned char>(p_[i_]);
-      if (c == '"' || c == '\\' || c < 0x20) break;
-      ++i_;
-    }
+    i_ = plain_run_end(p_, i_, n_);
     if (i_ >= n_) fail_here("EOF while parsing a string");
     char c = p_[i_];
     if (c == '"') {
@@ -393,11 +413,7 @@ void Reader::finish() {
 void Reader::skip_string() {
   ++i_;  // the opening quote
   for (;;) {
-    while (i_ < n_) {
-      unsigned char c = static_cast<unsigned char>(p_[i_]);
-      if (c == '"' || c == '\\' || c < 0x20) break;
-      ++i_;
-    }
+    i_ = plain_run_end(p_, i_, n_);
     if (i_ >= n_) fail_here("EOF while parsing a string");
     char c = p_[i_];
     if (c == '"') {

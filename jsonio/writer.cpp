@@ -95,6 +95,19 @@ void Writer::string(std::string_view s) {
   out_.push_back('"');
   std::size_t start = 0;
   for (std::size_t k = 0; k < s.size(); ++k) {
+    // Skip eight plain bytes at a time (no quote, backslash or control character).
+    while (k + 8 <= s.size()) {
+      constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+      std::uint64_t v;
+      std::memcpy(&v, s.data() + k, 8);
+      std::uint64_t quote = v ^ (kOnes * '"');
+      std::uint64_t backslash = v ^ (kOnes * '\\');
+      std::uint64_t hits = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                           ((v - kOnes * 0x20) & ~v);
+      if (hits & (kOnes * 0x80)) break;
+      k += 8;
+    }
+    if (k >= s.size()) break;
     char e = kEscape.c[static_cast<unsigned char>(s[k])];
     if (e == 0) continue;
     out_.append(s.data() + start, k - start);
