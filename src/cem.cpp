@@ -9,14 +9,13 @@ namespace vorlik {
 
 namespace {
 
-PropSchema derive_prop(const Attribute& attribute, std::pmr::memory_resource* memory) {
-  return PropSchema{
-      attribute.name,
-      attribute.type && attribute.type->text ? parse_type(*attribute.type->text, memory)
-                                             : PropType(memory),
-      normalize_default(attribute.default_value),
-      attribute.description,
-  };
+void derive_prop(const Attribute& attribute, PropSchema& prop) {
+  prop.name = attribute.name;
+  // Without a type text the type is Any, as it is for an empty one.
+  bool has_text = attribute.type && attribute.type->text;
+  parse_type(has_text ? *attribute.type->text : std::string_view(), prop.ty);
+  prop.default_value = normalize_default(attribute.default_value);
+  prop.doc = attribute.description;
 }
 
 void write_names(const std::vector<std::string_view>& names, json::Writer& out) {
@@ -54,11 +53,9 @@ void derive_schema(const Declaration& declaration, ComponentSchema& schema) {
   schema.tag_name = *declaration.tag_name;
   schema.class_name = class_name(schema.tag_name);
   schema.summary = declaration.summary ? declaration.summary : declaration.description;
-  // Enum values go where the declaration's own lists live.
-  std::pmr::memory_resource* memory = declaration.attributes.get_allocator().resource();
-  schema.props.clear();
-  for (const Attribute& attribute : declaration.attributes)
-    schema.props.push_back(derive_prop(attribute, memory));
+  schema.props.resize(declaration.attributes.size());
+  for (std::size_t i = 0; i < declaration.attributes.size(); ++i)
+    derive_prop(declaration.attributes[i], schema.props[i]);
   schema.events.clear();
   for (const Named& event : declaration.events) schema.events.push_back(event.name);
   schema.slots.clear();
@@ -86,30 +83,25 @@ void write_schema(const ComponentSchema& schema, json::Writer& out) {
   out.raw('}');
 }
 
-void write_schemas(const Manifest& manifest, json::Writer& out) {
-  out.raw('[');
-  bool first = true;
-  ComponentSchema schema;
-  for (const Module& module : manifest.modules) {
-    for (const Declaration& declaration : module.declarations) {
-      if (!is_component(declaration)) continue;
-      if (!first) out.raw(',');
-      first = false;
-      derive_schema(declaration, schema);
-      write_schema(schema, out);
-    }
-  }
-  out.raw(']');
-}
-
 Outcome parse_cem(std::string_view manifest_text) noexcept {
   return guarded([&] {
-    json::Arena arena;  // unescaped strings the manifest and the schemas view into
-    std::pmr::monotonic_buffer_resource memory;  // the manifest's lists, all released at once
-    Manifest manifest = read_document(
-        manifest_text, arena, [&](json::Reader& reader) { return read_manifest(reader, &memory); });
+    json::Arena arena;  // unescaped strings the declarations and the schemas view into
     json::Writer out;
-    write_schemas(manifest, out);
+    ComponentSchema schema;
+    out.raw('[');
+    // Each component is written as soon as its declaration has been read; a failure later on
+    // discards the whole text.
+    read_document(manifest_text, arena, [&](json::Reader& reader) {
+      std::size_t written = 0;
+      read_manifest(reader, [&](const Declaration& declaration) {
+        if (!is_component(declaration)) return;
+        if (written++) out.raw(',');
+        derive_schema(declaration, schema);
+        write_schema(schema, out);
+      });
+      return written;
+    });
+    out.raw(']');
     return out.take();
   });
 }

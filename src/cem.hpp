@@ -35,10 +35,7 @@ bool is_component(const Declaration& declaration);
 // views into the declaration's strings.
 void derive_schema(const Declaration& declaration, ComponentSchema& schema);
 
+// One schema as a compact JSON object; absent optional members are left out.
 void write_schema(const ComponentSchema& schema, json::Writer& out);
-
-// The schemas of all components, in manifest order, as a compact JSON array. Each is derived
-// and written in turn, so no list of schemas is ever built.
-void write_schemas(const Manifest& manifest, json::Writer& out);
 
 }  // namespace vorlik

@@ -1,7 +1,6 @@
 #include "src/manifest.hpp"
 
 #include <string>
-#include <type_traits>
 
 namespace vorlik {
 
@@ -34,15 +33,9 @@ std::optional<std::string_view> read_optional_str(Reader& r) {
   return r.read_str();
 }
 
-// Elements that hold lists of their own take them from the list's memory.
 template <class T, class ReadOne>
-void read_list(Reader& r, std::pmr::vector<T>& out, ReadOne read_one) {
-  r.read_seq([&] {
-    if constexpr (std::is_constructible_v<T, std::pmr::memory_resource*>)
-      read_one(r, out.emplace_back(out.get_allocator().resource()));
-    else
-      read_one(r, out.emplace_back());
-  });
+void read_list(Reader& r, std::vector<T>& out, ReadOne read_one) {
+  r.read_seq([&] { read_one(r, out.emplace_back()); });
 }
 
 void read_type_text(Reader& r, TypeText& t) {
@@ -135,7 +128,16 @@ void read_attribute(Reader& r, Attribute& a) {
       });
 }
 
+// Reads into a Declaration that held the previous one, keeping the capacity of its lists.
 void read_declaration(Reader& r, Declaration& d) {
+  d.custom_element = false;
+  d.tag_name.reset();
+  d.summary.reset();
+  d.description.reset();
+  d.attributes.clear();
+  d.events.clear();
+  d.slots.clear();
+
   enum : unsigned {
     kCustomElement = 1,
     kTagName = 2,
@@ -198,46 +200,38 @@ void read_declaration(Reader& r, Declaration& d) {
       });
 }
 
-void read_module(Reader& r, Module& m) {
+// A Module or a Manifest: a record whose one field is a list.
+template <class ReadElement>
+void read_list_record(Reader& r, std::string_view record, std::string_view key_name,
+                      ReadElement read_element) {
   unsigned seen = 0;
   r.read_record(
-      "struct Module",
+      record,
       [&](std::string_view key) {
-        if (key == "declarations") {
+        if (key == key_name) {
           mark_seen(seen, 1, key);
           r.colon();
-          read_list(r, m.declarations, read_declaration);
+          r.read_seq(read_element);
         } else {
           skip_member(r);
         }
       },
       [] {},
       [&](Elements& el) {
-        if (el.next()) read_list(r, m.declarations, read_declaration);
+        if (el.next()) r.read_seq(read_element);
       });
 }
 
 }  // namespace
 
-Manifest read_manifest(Reader& r, std::pmr::memory_resource* memory) {
-  Manifest manifest(memory);
-  unsigned seen = 0;
-  r.read_record(
-      "struct Manifest",
-      [&](std::string_view key) {
-        if (key == "modules") {
-          mark_seen(seen, 1, key);
-          r.colon();
-          read_list(r, manifest.modules, read_module);
-        } else {
-          skip_member(r);
-        }
-      },
-      [] {},
-      [&](Elements& el) {
-        if (el.next()) read_list(r, manifest.modules, read_module);
-      });
-  return manifest;
+void read_manifest(Reader& r, const std::function<void(const Declaration&)>& on_declaration) {
+  Declaration declaration;
+  read_list_record(r, "struct Manifest", "modules", [&] {
+    read_list_record(r, "struct Module", "declarations", [&] {
+      read_declaration(r, declaration);
+      on_declaration(declaration);
+    });
+  });
 }
 
 }  // namespace vorlik

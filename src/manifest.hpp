@@ -1,10 +1,11 @@
 // A custom-elements manifest, reduced to what the component schemas are derived from.
 //
-// Strings view into the manifest text or the reader's arena and lists live in a memory resource
-// of the caller's, so a Manifest lives no longer than the call that read it.
+// The manifest and its modules are read as the sequence of their declarations: each declaration
+// is handed on as soon as it has been read, so no list of modules or declarations is ever held.
+// Strings view into the manifest text or the reader's arena and live as long as they do.
 #pragma once
 
-#include <memory_resource>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -29,32 +30,19 @@ struct Attribute {
 };
 
 struct Declaration {
-  explicit Declaration(std::pmr::memory_resource* memory)
-      : attributes(memory), events(memory), slots(memory) {}
-
   bool custom_element = false;
   std::optional<std::string_view> tag_name;
   std::optional<std::string_view> summary;
   std::optional<std::string_view> description;
-  std::pmr::vector<Attribute> attributes;
-  std::pmr::vector<Named> events;
-  std::pmr::vector<Named> slots;
+  std::vector<Attribute> attributes;
+  std::vector<Named> events;
+  std::vector<Named> slots;
 };
 
-struct Module {
-  explicit Module(std::pmr::memory_resource* memory) : declarations(memory) {}
-
-  std::pmr::vector<Declaration> declarations;
-};
-
-struct Manifest {
-  explicit Manifest(std::pmr::memory_resource* memory) : modules(memory) {}
-
-  std::pmr::vector<Module> modules;
-};
-
-// Reads one Manifest value (object or array form) at the reader's cursor, its lists allocated
-// from `memory`. Members the records do not know are skipped unread.
-Manifest read_manifest(json::Reader& reader, std::pmr::memory_resource* memory);
+// Reads the manifest value at the reader's cursor (every record in object or array form) and
+// calls on_declaration with each declaration of each module, in order. The Declaration passed is
+// reused for the next one. Members the records do not know are skipped unread.
+void read_manifest(json::Reader& reader,
+                   const std::function<void(const Declaration&)>& on_declaration);
 
 }  // namespace vorlik

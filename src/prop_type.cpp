@@ -18,19 +18,20 @@ bool is_null_word(std::string_view s) {
 template <class Each>
 void for_each_piece(std::string_view text, Each&& each) {
   std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t cut = text.find('|', start);
-    if (cut == std::string_view::npos) cut = text.size();
-    std::string_view piece = trim_white_space(text.substr(start, cut - start));
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != '|') continue;
+    std::string_view piece = trim_white_space(text.substr(start, i - start));
     if (!piece.empty()) each(piece);
-    start = cut + 1;
+    start = i + 1;
   }
 }
 
 }  // namespace
 
-PropType parse_type(std::string_view text, std::pmr::memory_resource* memory) {
-  // A first pass classifies the pieces; only an Enum needs a second one to list them.
+void parse_type(std::string_view text, PropType& type) {
+  type.base = PropType::Base::Any;
+  type.optional = false;
+  type.literals.clear();
   std::size_t count = 0;
   bool nullable = false;
   bool all_quoted = true;
@@ -42,28 +43,28 @@ PropType parse_type(std::string_view text, std::pmr::memory_resource* memory) {
     }
     ++count;
     only = piece;
-    all_quoted = all_quoted && is_quoted(piece);
+    // Listed as if it were an Enum until a piece proves otherwise.
+    if (all_quoted && is_quoted(piece))
+      type.literals.push_back(piece.substr(1, piece.size() - 2));
+    else
+      all_quoted = false;
   });
 
-  PropType type(memory);
-  if (count == 0) return type;
+  if (count == 0) return;
   if (all_quoted) {
     type.base = PropType::Base::Enum;
-    type.literals.reserve(count);
-    for_each_piece(text, [&](std::string_view piece) {
-      if (!is_null_word(piece)) type.literals.push_back(piece.substr(1, piece.size() - 2));
-    });
-  } else if (count == 1 && only == "boolean") {
-    type.base = PropType::Base::Bool;
-  } else if (count == 1 && only == "string") {
-    type.base = PropType::Base::Str;
-  } else if (count == 1 && only == "number") {
-    type.base = PropType::Base::Number;
   } else {
-    return type;  // Any is never made optional
+    type.literals.clear();
+    if (count == 1 && only == "boolean")
+      type.base = PropType::Base::Bool;
+    else if (count == 1 && only == "string")
+      type.base = PropType::Base::Str;
+    else if (count == 1 && only == "number")
+      type.base = PropType::Base::Number;
+    else
+      return;  // Any is never made optional
   }
   type.optional = nullable;
-  return type;
 }
 
 void write_prop_type(const PropType& type, json::Writer& out) {

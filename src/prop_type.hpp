@@ -1,7 +1,6 @@
 // A property's type as a client sees it, read from the type text of a manifest attribute.
 #pragma once
 
-#include <memory_resource>
 #include <string_view>
 #include <vector>
 
@@ -13,21 +12,16 @@ namespace vorlik {
 // wrapper around it.
 struct PropType {
   enum class Base { Bool, Str, Number, Enum, Any };
-
-  explicit PropType(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
-      : literals(memory) {}
-
   Base base = Base::Any;
   bool optional = false;
-  std::pmr::vector<std::string_view> literals;  // the values of an Enum, views into the text
+  std::vector<std::string_view> literals;  // the values of an Enum, views into the type text
 
   bool operator==(const PropType&) const = default;
 };
 
-// Reads a union type text such as "'a' | 'b' | undefined". Anything it cannot describe is Any.
-// Enum values are listed in `memory`.
-PropType parse_type(std::string_view text,
-                    std::pmr::memory_resource* memory = std::pmr::get_default_resource());
+// Reads a union type text such as "'a' | 'b' | undefined" into `type`, reusing its storage.
+// Anything the text cannot describe is Any, and so is an empty text.
+void parse_type(std::string_view text, PropType& type);
 
 // "Str", {"Enum":[...]}, {"Optional":...}.
 void write_prop_type(const PropType& type, json::Writer& out);

@@ -13,14 +13,13 @@ namespace vorlik {
 namespace {
 
 // Trimming mostly meets ASCII, so ICU's answers for it are asked once and kept.
-bool is_white_space(UChar32 c) {
-  static const std::array<bool, 128> ascii = [] {
-    std::array<bool, 128> table{};
-    for (UChar32 k = 0; k < 128; ++k) table[k] = u_isUWhiteSpace(k);
-    return table;
+const std::array<bool, 128>& ascii_white_space() {
+  static const std::array<bool, 128> table = [] {
+    std::array<bool, 128> t{};
+    for (UChar32 c = 0; c < 128; ++c) t[c] = u_isUWhiteSpace(c);
+    return t;
   }();
-  if (c < 0) return false;  // not UTF-8
-  return c < 128 ? ascii[c] : u_isUWhiteSpace(c);
+  return table;
 }
 
 bool is_trail_byte(char c) {
@@ -41,22 +40,35 @@ UChar32 decode_exactly(const char* begin, const char* end) {
 }  // namespace
 
 std::string_view trim_white_space(std::string_view s) {
+  const std::array<bool, 128>& ascii = ascii_white_space();
   const char* begin = s.data();
   const char* end = begin + s.size();
   while (begin != end) {
+    auto byte = static_cast<unsigned char>(*begin);
+    if (byte < 0x80) {
+      if (!ascii[byte]) break;
+      ++begin;
+      continue;
+    }
     const auto* p = reinterpret_cast<const std::uint8_t*>(begin);
     std::size_t i = 0;
     UChar32 c;
     U8_NEXT(p, i, static_cast<std::size_t>(end - begin), c);
-    if (!is_white_space(c)) break;
+    if (c < 0 || !u_isUWhiteSpace(c)) break;
     begin += i;
   }
   while (begin != end) {
+    auto byte = static_cast<unsigned char>(end[-1]);
+    if (byte < 0x80) {
+      if (!ascii[byte]) break;
+      --end;
+      continue;
+    }
     // Step back to the lead byte of the last character (at most three trail bytes).
     const char* lead = end - 1;
     while (lead != begin && end - lead < 4 && is_trail_byte(*lead)) --lead;
     UChar32 c = decode_exactly(lead, end);
-    if (!is_white_space(c)) break;
+    if (c < 0 || !u_isUWhiteSpace(c)) break;
     end = lead;
   }
   return {begin, static_cast<std::size_t>(end - begin)};
