@@ -147,6 +147,7 @@ std::string_view Reader::string_token() {
       }
       ++i_;
       if (check_utf8_ && find_utf8_fault(result)) fail_here("invalid unicode code point");
+      last_string_plain_ = !escaped;
       return escaped ? arena_.copy(result) : result;
     }
     if (c == '\\') {

@@ -66,7 +66,9 @@ class Reader {
   }
 
   // --- Tokens (the caller has peeked the first byte) ----------------------------------------
-  std::string_view string_token();    // at '"'
+  std::string_view string_token();  // at '"'
+  // Whether the last string read had no escapes: its text is then its own compact JSON form.
+  bool last_string_plain() const { return last_string_plain_; }
   Number number_token();              // at '-' or a digit
   void ident(std::string_view rest);  // the first letter already consumed
 
@@ -239,6 +241,7 @@ class Reader {
   int depth_ = 128;
   Arena& arena_;
   bool check_utf8_;
+  bool last_string_plain_ = false;
   std::string scratch_;
 };
 

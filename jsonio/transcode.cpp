@@ -34,7 +34,7 @@ class Transcoder {
         w_.boolean(false);
         return;
       case '"':
-        w_.string(r_.string_token());
+        string(r_.string_token());
         return;
       case '[':
         array();
@@ -70,6 +70,14 @@ class Transcoder {
     std::size_t end;
   };
 
+  // Must follow the string's reading directly: only then does the reader know how it was spelt.
+  void string(std::string_view s) {
+    if (r_.last_string_plain())
+      w_.plain_string(s);
+    else
+      w_.string(s);
+  }
+
   void array() {
     w_.raw('[');
     r_.container(']', [&] {
@@ -99,7 +107,8 @@ class Transcoder {
           if (!(members_.back().key < key)) in_order = false;
         }
         const std::size_t start = out_.size();
-        w_.key(key);
+        string(key);
+        w_.raw(':');
         value();
         members_.push_back({key, start, out_.size()});
       }
@@ -118,8 +127,8 @@ class Transcoder {
     std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
       return members_[a].key < members_[b].key;
     });
-    std::string sorted;
-    sorted.reserve(out_.size() - body);
+    std::string& sorted = sorted_;
+    sorted.clear();
     for (std::size_t k = 0; k < n; ++k) {
       const Written& m = members_[order_[k]];
       if (k + 1 < n && members_[order_[k + 1]].key == m.key) continue;
@@ -135,6 +144,7 @@ class Transcoder {
   std::string& out_;
   std::vector<Written> members_;  // a stack shared by all open objects
   std::vector<std::size_t> order_;
+  std::string sorted_;  // reused by every reordering
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "jsonio/utf8.hpp"
 
+#include <cstdint>
+#include <cstring>
+
 namespace vorlik::json {
 
 std::optional<Utf8Fault> find_utf8_fault(std::string_view bytes) {
@@ -11,6 +14,13 @@ std::optional<Utf8Fault> find_utf8_fault(std::string_view bytes) {
     unsigned char b = s[i];
     if (b < 0x80) {
       ++i;
+      // Runs of ASCII, eight bytes at a time.
+      while (i + 8 <= n) {
+        std::uint64_t v;
+        std::memcpy(&v, s + i, 8);
+        if (v & 0x8080808080808080ULL) break;
+        i += 8;
+      }
       continue;
     }
     const std::size_t start = i;

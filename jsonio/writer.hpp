@@ -20,6 +20,12 @@ class Writer {
   void raw(char c) { out_.push_back(c); }
   void raw(std::string_view s) { out_.append(s); }
   void string(std::string_view s);
+  // A string known to need no escaping (read from JSON text without escapes).
+  void plain_string(std::string_view s) {
+    out_.push_back('"');
+    out_.append(s);
+    out_.push_back('"');
+  }
   void u64(std::uint64_t v);
   void i64(std::int64_t v);
   void f64(double v);
