@@ -15,6 +15,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -81,6 +82,11 @@ class Reader {
   void read_unit();
   // An optional value: consumes a null and returns true, or leaves the cursor on the value.
   bool take_null();
+  // A string or null (std::nullopt).
+  std::optional<std::string_view> read_optional_str() {
+    if (take_null()) return std::nullopt;
+    return read_str();
+  }
   // Reads a string naming a variant or field (a non-string is "invalid type ..., expected
   // {expected}").
   std::string_view read_identifier(std::string_view expected);
@@ -90,6 +96,17 @@ class Reader {
   // Steps over one well-formed value of any shape; its nesting is not counted.
   void skip_value();
   void colon();
+  // After a record's key: a key met before is refused ("duplicate field `key`") before the
+  // colon is read; otherwise the colon.
+  void colon_after_key(bool duplicate, std::string_view key) {
+    if (duplicate) {
+      std::string message = "duplicate field `";
+      message += key;
+      message += '`';
+      fail_unplaced(std::move(message));
+    }
+    colon();
+  }
   // Only white space may follow the value.
   void finish();
 

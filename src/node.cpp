@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "jsonio/record.hpp"
+
 namespace vorlik {
 
 namespace {
@@ -12,21 +14,6 @@ std::string quoted(std::string_view s) {
   out += s;
   out += '`';
   return out;
-}
-
-[[noreturn]] void duplicate(std::string_view key) {
-  json::fail_unplaced("duplicate field " + quoted(key));
-}
-
-[[noreturn]] void too_short(std::size_t index, std::string_view record, std::size_t fields) {
-  json::fail_unplaced("invalid length " + std::to_string(index) + ", expected " +
-                      std::string(record) + " with " + std::to_string(fields) +
-                      (fields == 1 ? " element" : " elements"));
-}
-
-std::optional<std::string_view> read_opt_str(json::Reader& r) {
-  if (r.take_null()) return std::nullopt;
-  return r.read_str();
 }
 
 template <class T, class ReadEntry>
@@ -64,80 +51,54 @@ BindMode read_bind_mode(json::Reader& r) {
   return mode;
 }
 
-enum NodeField { kTag, kKey, kProps, kSlots, kEvents, kBindings, kNodeFields };
-constexpr std::array<std::string_view, kNodeFields> kNodeKeys = {"tag",   "key",    "props",
-                                                                 "slots", "events", "bindings"};
-
-void read_node_field(json::Reader& r, Node& n, int field) {
-  switch (field) {
-    case kTag:
-      n.tag = r.read_str();
-      break;
-    case kKey:
-      n.key = read_opt_str(r);
-      break;
-    case kProps:
-      read_entries(r, n.props, [](json::Reader& rd) { return read_value(rd); });
-      break;
-    case kSlots:
-      read_entries(r, n.slots, [](json::Reader& rd) { return read_children(rd); });
-      break;
-    case kEvents:
-      read_entries(r, n.events, [](json::Reader& rd) { return read_action(rd); });
-      break;
-    case kBindings:
-      read_entries(r, n.bindings, [](json::Reader& rd) { return read_binding(rd); });
-      break;
-  }
-}
-
-int node_field(std::string_view key) {
-  for (int k = 0; k < kNodeFields; ++k)
-    if (kNodeKeys[static_cast<std::size_t>(k)] == key) return k;
-  return -1;
-}
-
 }  // namespace
 
 Node read_node(json::Reader& r) {
+  static constexpr json::FieldSpec kFields[] = {
+      {"tag"},
+      json::optional_field("key"),
+      json::optional_field("props"),
+      json::optional_field("slots"),
+      json::optional_field("events"),
+      json::optional_field("bindings"),
+  };
   Node n;
-  unsigned seen = 0;
-  r.read_record(
-      "struct Node",
-      [&](std::string_view key) {
-        int field = node_field(key);
-        if (field < 0) {
-          r.colon();
-          r.skip_value();
-          return;
-        }
-        if (seen & (1u << field)) duplicate(key);
-        seen |= 1u << field;
-        r.colon();
-        read_node_field(r, n, field);
-      },
-      [&] {
-        if (!(seen & (1u << kTag))) json::fail_unplaced("missing field `tag`");
-      },
-      [&](json::Reader::Elements& el) {
-        for (int field = 0; field < kNodeFields; ++field) {
-          if (!el.next()) {
-            if (field == kTag) too_short(0, "struct Node", kNodeFields);
-            break;  // the rest keep their defaults
-          }
-          read_node_field(r, n, field);
-        }
-      });
+  json::read_fields(r, "struct Node", kFields, [&](std::size_t field) {
+    switch (field) {
+      case 0:
+        n.tag = r.read_str();
+        break;
+      case 1:
+        n.key = r.read_optional_str();
+        break;
+      case 2:
+        read_entries(r, n.props, [](json::Reader& rd) { return read_value(rd); });
+        break;
+      case 3:
+        read_entries(r, n.slots, [](json::Reader& rd) { return read_children(rd); });
+        break;
+      case 4:
+        read_entries(r, n.events, [](json::Reader& rd) { return read_action(rd); });
+        break;
+      case 5:
+        read_entries(r, n.bindings, [](json::Reader& rd) { return read_binding(rd); });
+        break;
+    }
+  });
   return n;
 }
 
 Binding read_binding(json::Reader& r) {
+  static constexpr json::FieldSpec kFields[] = {
+      json::optional_field("field"),
+      json::optional_field("compute"),
+      {"mode"},
+  };
   Binding b;
-  unsigned seen = 0;
-  auto read_field = [&](int field) {
+  json::read_fields(r, "struct Binding", kFields, [&](std::size_t field) {
     switch (field) {
       case 0:
-        b.field = read_opt_str(r);
+        b.field = r.read_optional_str();
         break;
       case 1:
         if (r.take_null())
@@ -149,36 +110,7 @@ Binding read_binding(json::Reader& r) {
         b.mode = read_bind_mode(r);
         break;
     }
-  };
-  r.read_record(
-      "struct Binding",
-      [&](std::string_view key) {
-        int field = key == "field" ? 0 : key == "compute" ? 1 : key == "mode" ? 2 : -1;
-        if (field < 0) {
-          r.colon();
-          r.skip_value();
-          return;
-        }
-        if (seen & (1u << field)) duplicate(key);
-        seen |= 1u << field;
-        r.colon();
-        read_field(field);
-      },
-      [&] {
-        if (!(seen & 4u)) json::fail_unplaced("missing field `mode`");
-      },
-      [&](json::Reader::Elements& el) {
-        // field and compute default when the array ends early; mode never does.
-        bool more = true;
-        for (int field = 0; field < 3; ++field) {
-          more = more && el.next();
-          if (!more) {
-            if (field == 2) too_short(2, "struct Binding", 3);
-            continue;
-          }
-          read_field(field);
-        }
-      });
+  });
   return b;
 }
 
