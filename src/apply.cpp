@@ -1,0 +1,111 @@
+#include "src/apply.hpp"
+
+#include <algorithm>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "src/guard.hpp"
+
+namespace vorlik {
+
+namespace {
+
+[[noreturn]] void removal_out_of_range(std::uint64_t index, std::size_t len) {
+  throw Failure{"removal index (is " + std::to_string(index) + ") should be < len (is " +
+                std::to_string(len) + ")"};
+}
+
+[[noreturn]] void insertion_out_of_range(std::uint64_t index, std::size_t len) {
+  throw Failure{"insertion index (is " + std::to_string(index) + ") should be <= len (is " +
+                std::to_string(len) + ")"};
+}
+
+Node& resolve(Node& root, const Path& path) {
+  Node* node = &root;
+  for (const PathSeg& seg : path) {
+    std::vector<Node>* children = map_find(node->slots, seg.slot);
+    if (!children) throw Failure{"path references an existing slot"};
+    if (seg.index >= children->size()) {
+      throw Failure{"index out of bounds: the len is " + std::to_string(children->size()) +
+                    " but the index is " + std::to_string(seg.index)};
+    }
+    node = &(*children)[seg.index];
+  }
+  return *node;
+}
+
+void insert_child(Node& parent, op::InsertChild& op) {
+  auto it = map_lower_bound(parent.slots, op.slot);
+  if (it == parent.slots.end() || it->first != op.slot)
+    it = parent.slots.emplace(it, op.slot, std::vector<Node>{});
+  std::vector<Node>& children = it->second;
+  if (op.index > children.size()) insertion_out_of_range(op.index, children.size());
+  children.insert(children.begin() + static_cast<std::ptrdiff_t>(op.index), std::move(op.node));
+}
+
+void remove_child(Node& parent, const op::RemoveChild& op) {
+  auto it = map_lower_bound(parent.slots, op.slot);
+  if (it == parent.slots.end() || it->first != op.slot) return;
+  std::vector<Node>& children = it->second;
+  if (op.index >= children.size()) removal_out_of_range(op.index, children.size());
+  children.erase(children.begin() + static_cast<std::ptrdiff_t>(op.index));
+  if (children.empty()) parent.slots.erase(it);
+}
+
+void move_child(Node& parent, const op::MoveChild& op) {
+  std::vector<Node>* children = map_find(parent.slots, op.slot);
+  if (!children) return;
+  const std::size_t len = children->size();
+  if (op.from >= len) removal_out_of_range(op.from, len);
+  // `to` counts positions in the list without the moved child.
+  if (op.to > len - 1) insertion_out_of_range(op.to, len - 1);
+  auto first = children->begin();
+  auto from = static_cast<std::ptrdiff_t>(op.from);
+  auto to = static_cast<std::ptrdiff_t>(op.to);
+  if (from < to)
+    std::rotate(first + from, first + from + 1, first + to + 1);
+  else if (to < from)
+    std::rotate(first + to, first + from, first + from + 1);
+}
+
+void apply_op(Node& root, Op& op) {
+  std::visit(
+      [&](auto& o) {
+        using T = std::decay_t<decltype(o)>;
+        Node& node = resolve(root, o.path);
+        if constexpr (std::is_same_v<T, op::SetProp>) {
+          map_set(node.props, o.name, std::move(o.value));
+        } else if constexpr (std::is_same_v<T, op::RemoveProp>) {
+          map_erase(node.props, o.name);
+        } else if constexpr (std::is_same_v<T, op::SetEvent>) {
+          map_set(node.events, o.name, std::move(o.action));
+        } else if constexpr (std::is_same_v<T, op::RemoveEvent>) {
+          map_erase(node.events, o.name);
+        } else if constexpr (std::is_same_v<T, op::SetBinding>) {
+          map_set(node.bindings, o.name, std::move(o.binding));
+        } else if constexpr (std::is_same_v<T, op::RemoveBinding>) {
+          map_erase(node.bindings, o.name);
+        } else if constexpr (std::is_same_v<T, op::SetKey>) {
+          node.key = o.key;
+        } else if constexpr (std::is_same_v<T, op::InsertChild>) {
+          insert_child(node, o);
+        } else if constexpr (std::is_same_v<T, op::RemoveChild>) {
+          remove_child(node, o);
+        } else if constexpr (std::is_same_v<T, op::MoveChild>) {
+          move_child(node, o);
+        } else {
+          static_assert(std::is_same_v<T, op::Replace>);
+          node = std::move(o.node);
+        }
+      },
+      op);
+}
+
+}  // namespace
+
+void apply_patch(Node& root, Patch&& patch) {
+  for (Op& op : patch.ops) apply_op(root, op);
+}
+
+}  // namespace vorlik

@@ -1,0 +1,47 @@
+// The JSON-text entry points of the diff and patch core.
+#include "jsonio/arena.hpp"
+#include "jsonio/writer.hpp"
+#include "src/api.hpp"
+#include "src/apply.hpp"
+#include "src/diff.hpp"
+#include "src/guard.hpp"
+#include "src/node.hpp"
+#include "src/patch.hpp"
+
+namespace vorlik {
+
+namespace {
+
+Node read_tree(json::Reader& reader) {
+  return read_node(reader);
+}
+Patch read_whole_patch(json::Reader& reader) {
+  return read_patch(reader);
+}
+
+}  // namespace
+
+Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept {
+  return guarded([&] {
+    json::Arena arena;
+    Node old_root = read_document(old_text, arena, read_tree);
+    Node new_root = read_document(new_text, arena, read_tree);
+    json::Writer out;
+    write_diff(out, old_root, new_root);
+    return out.take();
+  });
+}
+
+Outcome apply_json(std::string_view root_text, std::string_view patch_text) noexcept {
+  return guarded([&] {
+    json::Arena arena;
+    Node root = read_document(root_text, arena, read_tree);
+    Patch patch = read_document(patch_text, arena, read_whole_patch);
+    apply_patch(root, std::move(patch));
+    json::Writer out;
+    write_node(out, root);
+    return out.take();
+  });
+}
+
+}  // namespace vorlik

@@ -1,0 +1,122 @@
+"""Patch application: effects of the child ops, positions after earlier ops, and the limits."""
+
+import json
+
+import pytest
+
+import vorlik
+
+ABC = '{"tag":"r","slots":{"s":[{"tag":"a"},{"tag":"b"},{"tag":"c"}]}}'
+
+
+def run(*ops, root=ABC):
+    return vorlik.apply(root, json.dumps({"ops": list(ops)}))
+
+
+def order(tree_text):
+    return "".join(c["tag"] for c in json.loads(tree_text).get("slots", {}).get("s", []))
+
+
+def move(frm, to, slot="s"):
+    return {"MoveChild": {"path": [], "slot": slot, "from": frm, "to": to}}
+
+
+def insert(index, tag="n", slot="s", path=()):
+    return {"InsertChild": {"path": list(path), "slot": slot, "index": index, "node": {"tag": tag}}}
+
+
+def remove(index, slot="s"):
+    return {"RemoveChild": {"path": [], "slot": slot, "index": index}}
+
+
+def key_at(*steps):
+    return {"SetKey": {"path": [{"slot": s, "index": i} for s, i in steps], "key": "k"}}
+
+
+@pytest.mark.parametrize(
+    "ops, result",
+    [
+        ([move(0, 2)], "bca"), ([move(2, 0)], "cab"), ([move(1, 1)], "abc"), ([move(2, 1)], "acb"),
+        ([insert(3)], "abcn"),
+        ([insert(0, "x"), insert(0, "y")], "yxabc"),
+        ([remove(2), remove(1)], "a"),
+        ([move(2, 0), remove(0), insert(2, "z")], "abz"),
+        ([remove(0), remove(0), remove(0), insert(0, "z")], "z"),
+    ],
+)
+def test_positions_follow_earlier_ops(ops, result):
+    assert order(run(*ops)) == result
+
+
+@pytest.mark.parametrize(
+    "ops, message",
+    [
+        ([move(0, 3)], "insertion index (is 3) should be <= len (is 2)"),
+        ([move(3, 0)], "removal index (is 3) should be < len (is 3)"),
+        # `from` is checked first, against the length with the child still in the list.
+        ([move(2**64 - 1, 2**64 - 1)], "removal index (is 18446744073709551615) should be < len (is 3)"),
+        ([insert(4)], "insertion index (is 4) should be <= len (is 3)"),
+        ([insert(1, slot="new")], "insertion index (is 1) should be <= len (is 0)"),
+        ([remove(3)], "removal index (is 3) should be < len (is 3)"),
+        ([key_at(("s", 3))], "index out of bounds: the len is 3 but the index is 3"),
+        ([key_at(("s", 0), ("t", 0))], "path references an existing slot"),
+        # Also for ops that would do nothing on an absent entry.
+        ([{"RemoveProp": {"path": [{"slot": "zz", "index": 0}], "name": "p"}}],
+         "path references an existing slot"),
+        ([remove(0), remove(0), remove(0), key_at(("s", 0))], "path references an existing slot"),
+        ([{"Replace": {"path": [], "node": {"tag": "n"}}}, key_at(("s", 0))],
+         "path references an existing slot"),
+        ([insert(0, slot="e", path=[{"slot": "s", "index": 0}]), remove(0), key_at(("s", 2))],
+         "index out of bounds: the len is 2 but the index is 2"),
+    ],
+)
+def test_limits(ops, message):
+    with pytest.raises(ValueError) as info:
+        run(*ops)
+    assert str(info.value) == message
+
+
+def test_existing_empty_slot_has_no_child():
+    with pytest.raises(ValueError, match="^index out of bounds: the len is 0 but the index is 0$"):
+        run(key_at(("s", 0)), root='{"tag":"r","slots":{"s":[]}}')
+
+
+def test_slots_come_and_go_with_their_children():
+    assert run(remove(0), remove(0), remove(0)) == '{"tag":"r"}'
+    assert run(insert(0, slot="new")) == \
+        '{"tag":"r","slots":{"new":[{"tag":"n"}],"s":[{"tag":"a"},{"tag":"b"},{"tag":"c"}]}}'
+
+
+@pytest.mark.parametrize(
+    "op",
+    [{"RemoveProp": {"path": [], "name": "x"}}, {"RemoveEvent": {"path": [], "name": "x"}},
+     {"RemoveBinding": {"path": [], "name": "x"}}, remove(7, slot="zz"), move(7, 9, slot="zz")],
+)
+def test_absent_entry_or_slot_is_left_alone(op):
+    assert run(op) == ABC
+
+
+def test_replace():
+    assert run({"Replace": {"path": [], "node": {"tag": "x", "key": "q"}}}) == '{"tag":"x","key":"q"}'
+    # Later paths step through the replacement.
+    second = [{"slot": "s", "index": 1}]
+    out = run({"Replace": {"path": second, "node": {"tag": "q", "slots": {"t": [{"tag": "u"}]}}}},
+              {"SetProp": {"path": second + [{"slot": "t", "index": 0}], "name": "p", "value": "Null"}})
+    assert json.loads(out)["slots"]["s"][1] == \
+        {"tag": "q", "slots": {"t": [{"tag": "u", "props": {"p": "Null"}}]}}
+
+
+@pytest.mark.parametrize(
+    "root, patch, message",
+    [
+        ("{", "{", "EOF while parsing an object at line 1 column 1"),
+        ('{"tag":"r"}', '{"ops":[]} x', "trailing characters at line 1 column 12"),
+        # The tree does not fit the first op, but the whole patch is read before any op is applied.
+        (ABC, '{"ops":[{"RemoveChild":[[],"s",9]},{"SetKey":[]}]}',
+         "invalid length 0, expected struct variant Op::SetKey with 2 elements at line 1 column 47"),
+    ],
+)
+def test_read_errors(root, patch, message):
+    with pytest.raises(ValueError) as info:
+        vorlik.apply(root, patch)
+    assert str(info.value) == message
