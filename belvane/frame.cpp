@@ -1,21 +1,22 @@
 #include "belvane/frame.hpp"
 
-#include <array>
-
 #include "jsonio/arena.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
+#include "jsonio/record.hpp"
+#include "jsonio/variant.hpp"
 #include "jsonio/writer.hpp"
 
 namespace vorlik::belvane {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kFields = {"codec", "model_type", "target", "rev",
-                                                     "kind"};
+constexpr std::string_view kKindNames[] = {"Snapshot", "Patch"};
+
+constexpr json::FieldSpec kFields[] = {{"codec"}, {"model_type"}, {"target"}, {"rev"}, {"kind"}};
 
 std::string_view kind_name(FrameKind kind) {
-  return kind == FrameKind::Snapshot ? "Snapshot" : "Patch";
+  return kKindNames[static_cast<std::size_t>(kind)];
 }
 
 void put_u32(std::string& out, std::uint32_t v) {
@@ -28,28 +29,6 @@ std::uint64_t get_u32(std::string_view bytes, std::size_t at) {
   std::uint64_t v = 0;
   for (std::size_t k = 0; k < 4; ++k) v = (v << 8) | static_cast<unsigned char>(bytes[at + k]);
   return v;
-}
-
-FrameKind read_kind(json::Reader& r) {
-  FrameKind kind = FrameKind::Snapshot;
-  auto name_variant = [&](std::string_view name) {
-    if (name == "Snapshot") {
-      kind = FrameKind::Snapshot;
-    } else if (name == "Patch") {
-      kind = FrameKind::Patch;
-    } else {
-      std::string message = "unknown variant `";
-      message += name;
-      message += "`, expected `Snapshot` or `Patch`";
-      r.fail_here(std::move(message));
-    }
-  };
-  r.read_tagged(name_variant, [&](std::string_view name) {
-    name_variant(name);
-    r.colon();
-    r.read_unit();
-  });
-  return kind;
 }
 
 }  // namespace
@@ -93,9 +72,8 @@ std::string write_frame(const Header& header, std::string_view payload) {
 
 Header read_header(json::Reader& r) {
   Header h;
-  std::array<bool, kFields.size()> seen{};
-  auto read_field = [&](std::size_t index) {
-    switch (index) {
+  json::read_fields(r, "struct Header", kFields, [&](std::size_t field) {
+    switch (field) {
       case 0:
         h.codec = r.read_str();
         break;
@@ -109,37 +87,9 @@ Header read_header(json::Reader& r) {
         h.rev = r.read_u64();
         break;
       default:
-        h.kind = read_kind(r);
+        h.kind = static_cast<FrameKind>(json::read_unit_variant(r, kKindNames));
     }
-  };
-  r.read_record(
-      "struct Header",
-      [&](std::string_view key) {
-        std::size_t index = 0;
-        while (index < kFields.size() && kFields[index] != key) ++index;
-        if (index == kFields.size()) {
-          r.colon();
-          r.skip_value();
-          return;
-        }
-        if (seen[index]) json::fail_unplaced("duplicate field `" + std::string(key) + "`");
-        seen[index] = true;
-        r.colon();
-        read_field(index);
-      },
-      [&] {
-        for (std::size_t index = 0; index < kFields.size(); ++index)
-          if (!seen[index])
-            json::fail_unplaced("missing field `" + std::string(kFields[index]) + "`");
-      },
-      [&](json::Reader::Elements& el) {
-        for (std::size_t index = 0; index < kFields.size(); ++index) {
-          if (!el.next())
-            json::fail_unplaced("invalid length " + std::to_string(index) +
-                                ", expected struct Header with 5 elements");
-          read_field(index);
-        }
-      });
+  });
   return h;
 }
 

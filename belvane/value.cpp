@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "jsonio/variant.hpp"
+
 namespace vorlik {
 
 namespace {
@@ -10,21 +12,9 @@ namespace {
 constexpr std::array<std::string_view, 8> kNames = {"Null", "Bool", "Int", "Float",
                                                     "Str",  "List", "Map", "Submodel"};
 
-int variant_of(std::string_view name) {
-  for (std::size_t k = 0; k < kNames.size(); ++k)
-    if (kNames[k] == name) return static_cast<int>(k);
-  return -1;
-}
-
 Value::Kind checked_variant(json::Reader& r, std::string_view name) {
-  int k = variant_of(name);
-  if (k < 0) {
-    std::string message = "unknown variant `";
-    message += name;
-    message +=
-        "`, expected one of `Null`, `Bool`, `Int`, `Float`, `Str`, `List`, `Map`, `Submodel`";
-    r.fail_here(std::move(message));
-  }
+  int k = json::variant_index(name, kNames);
+  if (k < 0) r.fail_here(json::unknown_variant(name, kNames));
   return static_cast<Value::Kind>(k);
 }
 

@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "jsonio/variant.hpp"
+
 namespace vorlik {
 
 namespace {
@@ -41,14 +43,7 @@ std::string quoted(std::string_view s) {
 }
 
 std::string unknown_variant(std::string_view given, const TaggedType& t) {
-  std::string message = "unknown variant " + quoted(given) + ", expected ";
-  if (t.tags.size() == 2) return message + quoted(t.tags[0]) + " or " + quoted(t.tags[1]);
-  message += "one of ";
-  for (std::size_t k = 0; k < t.tags.size(); ++k) {
-    if (k) message += ", ";
-    message += quoted(t.tags[k]);
-  }
-  return message;
+  return json::unknown_variant(given, t.tags);
 }
 
 std::string elements(std::size_t n) {
@@ -56,9 +51,7 @@ std::string elements(std::size_t n) {
 }
 
 int find_tag(std::string_view name, const TaggedType& t) {
-  for (std::size_t k = 0; k < t.tags.size(); ++k)
-    if (t.tags[k] == name) return static_cast<int>(k);
-  return -1;
+  return json::variant_index(name, t.tags);
 }
 
 // A tagged value with its tag taken out: the remaining members (object form) or the remaining

@@ -4,17 +4,11 @@
 #include <string>
 
 #include "jsonio/record.hpp"
+#include "jsonio/variant.hpp"
 
 namespace vorlik {
 
 namespace {
-
-std::string quoted(std::string_view s) {
-  std::string out = "`";
-  out += s;
-  out += '`';
-  return out;
-}
 
 template <class T, class ReadEntry>
 void read_entries(json::Reader& r, FlatMap<T>& map, ReadEntry&& read_entry) {
@@ -32,23 +26,10 @@ std::vector<Node> read_children(json::Reader& r) {
   return children;
 }
 
+constexpr std::string_view kModeNames[] = {"one-way", "two-way"};
+
 BindMode read_bind_mode(json::Reader& r) {
-  BindMode mode = BindMode::OneWay;
-  auto check = [&](std::string_view name) {
-    if (name == "one-way") {
-      mode = BindMode::OneWay;
-    } else if (name == "two-way") {
-      mode = BindMode::TwoWay;
-    } else {
-      r.fail_here("unknown variant " + quoted(name) + ", expected `one-way` or `two-way`");
-    }
-  };
-  r.read_tagged(check, [&](std::string_view name) {
-    check(name);
-    r.colon();
-    r.read_unit();
-  });
-  return mode;
+  return static_cast<BindMode>(json::read_unit_variant(r, kModeNames));
 }
 
 }  // namespace
