@@ -1,8 +1,11 @@
 #include "src/patch.hpp"
 
 #include <array>
+#include <span>
 #include <string>
 #include <type_traits>
+
+#include "jsonio/record.hpp"
 
 namespace vorlik {
 
@@ -40,50 +43,24 @@ int variant_index(std::string_view name) {
   return -1;
 }
 
-// A record with the fields `names`, in object or array form. read_field(i) reads the value of
-// field i with the cursor on it. Fields in `optional` (a bit per field) may be left out of the
-// object form; the array form needs every field.
-template <std::size_t N, class ReadField>
-void read_fields(json::Reader& r, std::string_view expected,
-                 const std::array<std::string_view, N>& names, unsigned optional,
-                 ReadField&& read_field) {
-  unsigned seen = 0;
-  r.read_record(
-      expected,
-      [&](std::string_view key) {
-        for (std::size_t i = 0; i < N; ++i) {
-          if (key != names[i]) continue;
-          // Refused before its value is looked at, so the place is just after the key.
-          if (seen & (1u << i)) json::fail_unplaced("duplicate field `" + std::string(key) + "`");
-          r.colon();
-          read_field(i);
-          seen |= 1u << i;
-          return;
-        }
-        r.colon();
-        r.skip_value();
-      },
-      [&] {
-        for (std::size_t i = 0; i < N; ++i) {
-          if (!(seen & (1u << i)) && !(optional & (1u << i)))
-            json::fail_unplaced("missing field `" + std::string(names[i]) + "`");
-        }
-      },
-      [&](json::Reader::Elements& el) {
-        for (std::size_t i = 0; i < N; ++i) {
-          if (!el.next()) {
-            json::fail_unplaced("invalid length " + std::to_string(i) + ", expected " +
-                                std::string(expected) + " with " + std::to_string(N) +
-                                (N == 1 ? " element" : " elements"));
-          }
-          read_field(i);
-        }
-      });
-}
+using json::FieldSpec;
+
+constexpr FieldSpec kPatchFields[] = {{"ops"}};
+constexpr FieldSpec kPathSegFields[] = {{"slot"}, {"index"}};
+constexpr FieldSpec kNameFields[] = {{"path"}, {"name"}};
+constexpr FieldSpec kSetPropFields[] = {{"path"}, {"name"}, {"value"}};
+constexpr FieldSpec kSetEventFields[] = {{"path"}, {"name"}, {"action"}};
+constexpr FieldSpec kSetBindingFields[] = {{"path"}, {"name"}, {"binding"}};
+// The key may be left out of the object form (no key), not out of the array form.
+constexpr FieldSpec kSetKeyFields[] = {{"path"}, json::nullable_field("key")};
+constexpr FieldSpec kInsertChildFields[] = {{"path"}, {"slot"}, {"index"}, {"node"}};
+constexpr FieldSpec kRemoveChildFields[] = {{"path"}, {"slot"}, {"index"}};
+constexpr FieldSpec kMoveChildFields[] = {{"path"}, {"slot"}, {"from"}, {"to"}};
+constexpr FieldSpec kReplaceFields[] = {{"path"}, {"node"}};
 
 PathSeg read_path_seg(json::Reader& r) {
   PathSeg seg;
-  read_fields<2>(r, "struct PathSeg", {"slot", "index"}, 0, [&](std::size_t i) {
+  json::read_fields(r, "struct PathSeg", kPathSegFields, [&](std::size_t i) {
     if (i == 0)
       seg.slot = r.read_str();
     else
@@ -111,13 +88,12 @@ constexpr std::size_t alternative_index() {
     return alternative_index<T, I + 1>();
 }
 
-// The body of variant T. `fields` names its members, "path" first; read_rest(body, i) reads
+// The body of variant T. `fields` are its members, "path" first; read_rest(body, i) reads
 // member i of the others.
-template <class T, std::size_t N, class ReadRest>
-Op read_body(json::Reader& r, const std::array<std::string_view, N>& fields, unsigned optional,
-             ReadRest&& read_rest) {
+template <class T, class ReadRest>
+Op read_body(json::Reader& r, std::span<const FieldSpec> fields, ReadRest&& read_rest) {
   T body;
-  read_fields<N>(r, kBodyNames[alternative_index<T>()], fields, optional, [&](std::size_t i) {
+  json::read_fields(r, kBodyNames[alternative_index<T>()], fields, [&](std::size_t i) {
     if (i == 0)
       body.path = read_path(r);
     else
@@ -127,46 +103,40 @@ Op read_body(json::Reader& r, const std::array<std::string_view, N>& fields, uns
 }
 
 Op read_variant(json::Reader& r, int variant) {
-  using std::array;
-  using sv = std::string_view;
   auto name = [&](auto& body, std::size_t) { body.name = r.read_str(); };
   switch (variant) {
     case 0:
-      return read_body<op::SetProp>(r, array<sv, 3>{"path", "name", "value"}, 0,
-                                    [&](op::SetProp& b, std::size_t i) {
-                                      if (i == 1)
-                                        b.name = r.read_str();
-                                      else
-                                        b.value = read_value(r);
-                                    });
+      return read_body<op::SetProp>(r, kSetPropFields, [&](op::SetProp& b, std::size_t i) {
+        if (i == 1)
+          b.name = r.read_str();
+        else
+          b.value = read_value(r);
+      });
     case 1:
-      return read_body<op::RemoveProp>(r, array<sv, 2>{"path", "name"}, 0, name);
+      return read_body<op::RemoveProp>(r, kNameFields, name);
     case 2:
-      return read_body<op::SetEvent>(r, array<sv, 3>{"path", "name", "action"}, 0,
-                                     [&](op::SetEvent& b, std::size_t i) {
-                                       if (i == 1)
-                                         b.name = r.read_str();
-                                       else
-                                         b.action = read_action(r);
-                                     });
+      return read_body<op::SetEvent>(r, kSetEventFields, [&](op::SetEvent& b, std::size_t i) {
+        if (i == 1)
+          b.name = r.read_str();
+        else
+          b.action = read_action(r);
+      });
     case 3:
-      return read_body<op::RemoveEvent>(r, array<sv, 2>{"path", "name"}, 0, name);
+      return read_body<op::RemoveEvent>(r, kNameFields, name);
     case 4:
-      return read_body<op::SetBinding>(r, array<sv, 3>{"path", "name", "binding"}, 0,
-                                       [&](op::SetBinding& b, std::size_t i) {
-                                         if (i == 1)
-                                           b.name = r.read_str();
-                                         else
-                                           b.binding = read_binding(r);
-                                       });
+      return read_body<op::SetBinding>(r, kSetBindingFields, [&](op::SetBinding& b, std::size_t i) {
+        if (i == 1)
+          b.name = r.read_str();
+        else
+          b.binding = read_binding(r);
+      });
     case 5:
-      return read_body<op::RemoveBinding>(r, array<sv, 2>{"path", "name"}, 0, name);
+      return read_body<op::RemoveBinding>(r, kNameFields, name);
     case 6:
-      // The key may be left out of the object form (no key), not out of the array form.
-      return read_body<op::SetKey>(r, array<sv, 2>{"path", "key"}, 1u << 1,
+      return read_body<op::SetKey>(r, kSetKeyFields,
                                    [&](op::SetKey& b, std::size_t) { b.key = read_key(r); });
     case 7:
-      return read_body<op::InsertChild>(r, array<sv, 4>{"path", "slot", "index", "node"}, 0,
+      return read_body<op::InsertChild>(r, kInsertChildFields,
                                         [&](op::InsertChild& b, std::size_t i) {
                                           if (i == 1)
                                             b.slot = r.read_str();
@@ -176,7 +146,7 @@ Op read_variant(json::Reader& r, int variant) {
                                             b.node = read_node(r);
                                         });
     case 8:
-      return read_body<op::RemoveChild>(r, array<sv, 3>{"path", "slot", "index"}, 0,
+      return read_body<op::RemoveChild>(r, kRemoveChildFields,
                                         [&](op::RemoveChild& b, std::size_t i) {
                                           if (i == 1)
                                             b.slot = r.read_str();
@@ -184,17 +154,16 @@ Op read_variant(json::Reader& r, int variant) {
                                             b.index = r.read_u64();
                                         });
     case 9:
-      return read_body<op::MoveChild>(r, array<sv, 4>{"path", "slot", "from", "to"}, 0,
-                                      [&](op::MoveChild& b, std::size_t i) {
-                                        if (i == 1)
-                                          b.slot = r.read_str();
-                                        else if (i == 2)
-                                          b.from = r.read_u64();
-                                        else
-                                          b.to = r.read_u64();
-                                      });
+      return read_body<op::MoveChild>(r, kMoveChildFields, [&](op::MoveChild& b, std::size_t i) {
+        if (i == 1)
+          b.slot = r.read_str();
+        else if (i == 2)
+          b.from = r.read_u64();
+        else
+          b.to = r.read_u64();
+      });
     default:
-      return read_body<op::Replace>(r, array<sv, 2>{"path", "node"}, 0,
+      return read_body<op::Replace>(r, kReplaceFields,
                                     [&](op::Replace& b, std::size_t) { b.node = read_node(r); });
   }
 }
@@ -228,7 +197,7 @@ std::string_view op_name(std::size_t index) {
 
 Patch read_patch(json::Reader& reader) {
   Patch patch;
-  read_fields<1>(reader, "struct Patch", {"ops"}, 0, [&](std::size_t) {
+  json::read_fields(reader, "struct Patch", kPatchFields, [&](std::size_t) {
     reader.read_seq([&] { patch.ops.push_back(read_op(reader)); });
   });
   return patch;
