@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "jsonio/record.hpp"
+#include "jsonio/variant.hpp"
 
 namespace vorlik {
 
@@ -24,23 +25,11 @@ constexpr std::array<std::string_view, std::variant_size_v<Op>> kBodyNames = {
     "struct variant Op::RemoveChild", "struct variant Op::MoveChild",
     "struct variant Op::Replace"};
 
-std::string unknown_variant(std::string_view name) {
-  std::string message = "unknown variant `";
-  message += name;
-  message += "`, expected one of ";
-  for (std::size_t k = 0; k < kOpNames.size(); ++k) {
-    if (k) message += ", ";
-    message += '`';
-    message += kOpNames[k];
-    message += '`';
-  }
-  return message;
-}
-
-int variant_index(std::string_view name) {
-  for (std::size_t k = 0; k < kOpNames.size(); ++k)
-    if (kOpNames[k] == name) return static_cast<int>(k);
-  return -1;
+// The variant named, refused just after its name when it names none.
+int checked_variant(json::Reader& reader, std::string_view name) {
+  int variant = json::variant_index(name, kOpNames);
+  if (variant < 0) reader.fail_here(json::unknown_variant(name, kOpNames));
+  return variant;
 }
 
 using json::FieldSpec;
@@ -207,12 +196,11 @@ Op read_op(json::Reader& reader) {
   std::optional<Op> op;
   reader.read_tagged(
       [&](std::string_view name) {
-        if (variant_index(name) < 0) reader.fail_here(unknown_variant(name));
+        checked_variant(reader, name);
         json::fail_unplaced("invalid type: unit variant, expected struct variant");
       },
       [&](std::string_view name) {
-        int variant = variant_index(name);
-        if (variant < 0) reader.fail_here(unknown_variant(name));
+        int variant = checked_variant(reader, name);
         reader.colon();
         op.emplace(read_variant(reader, variant));
       });
