@@ -83,7 +83,7 @@ def main():
     steps = [
         ("reorder the list", lambda s: s["items"].reverse()),
         ("insert an item", lambda s: s["items"].insert(1, {"id": "d", "label": "dates", "done": False})),
-        ("tick one off", lambda s: s["items"][0].update(done=True)),
+        ("tick one off", lambda s: next(i for i in s["items"] if i["id"] == "d").update(done=True)),
         ("remove two items", lambda s: s.update(items=[i for i in s["items"] if i["id"] not in "ab"])),
         ("rename and enable clearing", lambda s: s.update(title="Shopping", can_clear=True)),
         ("empty the list", lambda s: s.update(items=[])),
