@@ -39,6 +39,8 @@ Outcome apply_json(std::string_view root_text, std::string_view patch_text) noex
     Patch patch = read_document(patch_text, arena, read_whole_patch);
     apply_patch(root, std::move(patch));
     json::Writer out;
+    // The tree written back in normal form is about as long as it came in.
+    out.buffer().reserve(root_text.size() + patch_text.size());
     write_node(out, root);
     return out.take();
   });
