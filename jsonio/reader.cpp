@@ -1,5 +1,6 @@
 #include "jsonio/reader.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -29,7 +30,12 @@ std::size_t plain_run_end(const char* p, std::size_t i, std::size_t n) {
     std::uint64_t backslash = v ^ (kOnes * '\\');
     std::uint64_t hits =
         ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) | ((v - kOnes * 0x20) & ~v);
-    if (hits & kHigh) break;
+    // The lowest flagged byte is always a true hit (borrows only run upwards).
+    if (hits &= kHigh) {
+      if constexpr (std::endian::native == std::endian::little)
+        return i + static_cast<std::size_t>(std::countr_zero(hits) >> 3);
+      break;
+    }
     i += 8;
   }
   while (i < n) {

@@ -1,5 +1,6 @@
 #include "jsonio/writer.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -104,7 +105,11 @@ void Writer::string(std::string_view s) {
       std::uint64_t backslash = v ^ (kOnes * '\\');
       std::uint64_t hits = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
                            ((v - kOnes * 0x20) & ~v);
-      if (hits & (kOnes * 0x80)) break;
+      if (hits &= kOnes * 0x80) {
+        if constexpr (std::endian::native == std::endian::little)
+          k += static_cast<std::size_t>(std::countr_zero(hits) >> 3);
+        break;
+      }
       k += 8;
     }
     if (k >= s.size()) break;
