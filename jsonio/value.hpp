@@ -18,7 +18,9 @@
 namespace vorlik::json {
 
 struct Json;
-using Member = std::pair<std::string_view, Json>;
+// An object member. A plain struct rather than std::pair: a pair of an incomplete type may not
+// be instantiated inside Json's own definition.
+struct Member;
 
 struct Json {
   enum class Type : std::uint8_t { Null, Bool, Number, String, Array, Object };
@@ -35,6 +37,21 @@ struct Json {
   bool is_array() const { return type == Type::Array; }
 };
 
+// Structural equality: same type; numbers of the same kind and value (1 != 1.0, 0.0 == -0.0);
+// objects with equal keys and values in the same (generic: sorted) order.
+bool operator==(const Json& a, const Json& b);
+
+struct Member {
+  std::string_view first;
+  Json second;
+
+  Member() = default;
+  Member(std::string_view key, Json value) : first(key), second(std::move(value)) {}
+  friend bool operator==(const Member& a, const Member& b) {
+    return a.first == b.first && a.second == b.second;
+  }
+};
+
 enum class Shape { Generic, Buffered };
 
 // Reads any value; every array and object counts one nesting level.
@@ -43,10 +60,6 @@ Json read_json(Reader& reader, Shape shape = Shape::Generic);
 void make_map(std::vector<Member>& members);
 
 void write_json(Writer& writer, const Json& value);
-
-// Structural equality: same type; numbers of the same kind and value (1 != 1.0, 0.0 == -0.0);
-// objects with equal keys and values in the same (generic: sorted) order.
-bool operator==(const Json& a, const Json& b);
 
 // How the value is named in "invalid type" messages.
 std::string describe(const Json& value);

@@ -230,7 +230,8 @@ Expr type_expr(const Json& v) {
       type_fields(b, kExpr, kFields, [&](std::size_t, const Json& f) {
         if (!f.is_object()) json::fail_type(f, "a map");
         e.fields.clear();
-        for (const auto& [key, value] : f.members) e.fields.emplace_back(key, type_expr(value));
+        for (const auto& [key, value] : f.members)
+          e.fields.emplace_back(key, Box<Expr>(type_expr(value)));
         settle_map(e.fields);
       });
       break;
@@ -419,7 +420,7 @@ void write_expr(json::Writer& w, const Expr& e) {
       for (std::size_t k = 0; k < e.fields.size(); ++k) {
         if (k) w.raw(',');
         w.key(e.fields[k].first);
-        write_expr(w, e.fields[k].second);
+        write_expr(w, *e.fields[k].second);
       }
       w.raw('}');
       break;

@@ -32,7 +32,7 @@ struct Expr {
   std::optional<Box<Expr>> of;  // Not (always present there)
   Ref target;                   // Prop
   std::string_view name;        // Prop, Field
-  FlatMap<Expr> fields;         // Obj
+  FlatMap<Box<Expr>> fields;    // Obj (boxed: a map of Expr may not be declared inside Expr)
   std::vector<Expr> parts;      // Concat
 
   friend bool operator==(const Expr&, const Expr&);
