@@ -19,7 +19,7 @@ void add_note(const char* param) noexcept {
   restore_exception(std::move(exc));
 }
 
-// The interpreter's short type name: heap types created from a spec carry a dotted tp_name.
+// The interpreter's short type name: heap types made by PyType_FromSpec carry a dotted tp_name.
 const char* type_name(PyObject* obj) noexcept {
   const char* name = Py_TYPE(obj)->tp_name;
   const char* dot = std::strrchr(name, '.');

@@ -79,11 +79,11 @@ PyObject* example_type() noexcept {
       {Py_tp_doc, const_cast<char*>(kDoc)}, {0, nullptr},
   };
   // No Py_TPFLAGS_BASETYPE (not subclassable) and no GC: an instance refers to no Python object.
-  static PyType_Spec spec = {"builtins.Example", sizeof(ExampleObject), 0, Py_TPFLAGS_DEFAULT,
-                             slots};
+  static PyType_Spec example_spec = {"builtins.Example", sizeof(ExampleObject), 0,
+                                     Py_TPFLAGS_DEFAULT, slots};
   // Created once per process under the static-initialisation guard, and deliberately never
   // released: a static destructor would run after the interpreter is gone.
-  static PyObject* const type = PyType_FromSpec(&spec);
+  static PyObject* const type = PyType_FromSpec(&example_spec);
   return type;
 }
 

@@ -54,9 +54,9 @@ def test_module_attributes():
     assert vorlik.__doc__ == ""
     assert [k for k in vars(vorlik) if k in vorlik.__all__] == vorlik.__all__
     # A second module object runs its own exec step but shares the one class object.
-    spec = importlib.util.find_spec("vorlik")
-    other = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(other)
+    found = importlib.util.find_spec("vorlik")
+    other = importlib.util.module_from_spec(found)
+    found.loader.exec_module(other)
     assert other.Example is vorlik.Example and other.diff.__self__ is other
     assert other.__all__ == vorlik.__all__ and other.__all__ is not vorlik.__all__
 
