@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view input(reinterpret_cast<const char*>(data), size);
   auto cut = input.find('\0');
   std::string_view first = input.substr(0, cut);
-  std::string_view second = cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
+  std::string_view second =
+      cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
 
   (void)vorlik::diff_json(first, second);
   (void)vorlik::apply_json(first, second);
@@ -26,13 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vorlik::Outcome framed = vorlik::encode_frame(first, second, "patch", size, codec);
     if (framed.status == vorlik::Outcome::Status::Ok) (void)vorlik::decode_frame(framed.data);
   }
-  // A tree diffed against itself and the patch replayed must both succeed.
+  // A tree diffed against itself gives the empty patch, and a patch replays on its old tree.
+  // The one allowed failure: a patch carrying a subtree nests a few levels deeper than the tree
+  // did, so a tree close to the nesting limit can give a patch beyond it.
   vorlik::Outcome same = vorlik::diff_json(first, first);
   if (same.status == vorlik::Outcome::Status::Ok && same.data != "{\"ops\":[]}") __builtin_trap();
   vorlik::Outcome patch = vorlik::diff_json(first, second);
-  if (patch.status == vorlik::Outcome::Status::Ok &&
-      vorlik::apply_json(first, patch.data).status != vorlik::Outcome::Status::Ok)
-    __builtin_trap();
+  if (patch.status == vorlik::Outcome::Status::Ok) {
+    vorlik::Outcome replayed = vorlik::apply_json(first, patch.data);
+    if (replayed.status != vorlik::Outcome::Status::Ok &&
+        replayed.data.rfind("recursion limit exceeded", 0) != 0)
+      __builtin_trap();
+  }
   return 0;
 }
 
