@@ -35,6 +35,17 @@ class Reader {
       : p_(text.data()), n_(text.size()), arena_(arena), check_utf8_(check_utf8) {}
 
   std::string_view text() const { return {p_, n_}; }
+
+  // A place to read again from: the offset and the nesting then open.
+  struct Checkpoint {
+    std::size_t offset;
+    int depth;
+  };
+  Checkpoint checkpoint() const { return {i_, depth_}; }
+  void rewind(const Checkpoint& c) {
+    i_ = c.offset;
+    depth_ = c.depth;
+  }
   std::size_t offset() const { return i_; }
   Arena& arena() { return arena_; }
 

@@ -148,11 +148,43 @@ void type_fields(const Body& b, const TaggedType& t, std::span<const Field> fiel
   }
 }
 
-// --- Typing from buffered content ------------------------------------------------------------
+// --- Typing ------------------------------------------------------------------------------------
+//
+// A handler is typed either from its buffered content (the general way, which also produces
+// every error) or straight from the reader (the direct way, for the common well-formed case with
+// the tag first). The per-variant rules are written once, over a value handle: `const Json&` for
+// buffered content, `Direct` for the reader standing on the value. The direct way gives up with
+// `Fallback` on anything unusual, and the caller reads the handler again the general way.
+
+struct Direct {
+  json::Reader& r;
+};
+
+struct Fallback {};
 
 std::string_view str_of(const Json& v) {
   if (!v.is_string()) json::fail_type(v, "a string");
   return v.string;
+}
+
+std::string_view str_of(Direct d) {
+  if (d.r.peek_ws() != '"') throw Fallback{};
+  return d.r.string_token();
+}
+
+bool is_str(const Json& v) {
+  return v.is_string();
+}
+bool is_str(Direct d) {
+  return d.r.peek_ws() == '"';
+}
+
+// Consumes a null where the handle stands on one.
+bool take_null(const Json& v) {
+  return v.is_null();
+}
+bool take_null(Direct d) {
+  return d.r.take_null();
 }
 
 Json to_generic(const Json& v) {
@@ -169,93 +201,215 @@ Json to_generic(const Json& v) {
   return out;
 }
 
-Ref type_ref(const Json& v);
-Expr type_expr(const Json& v);
-Action type_action(const Json& v);
-Action type_action_body(const Body& b);
-
-std::optional<Box<Expr>> opt_expr(const Json& v) {
-  if (v.is_null()) return std::nullopt;
-  return Box<Expr>(type_expr(v));
+Json lit_of(const Json& v) {
+  return to_generic(v);
+}
+Json lit_of(Direct d) {
+  return json::read_json(d.r, json::Shape::Generic);
 }
 
-Ref type_ref(const Json& v) {
-  Body b = body_of(v, kRef);
-  Ref r;
-  r.kind = static_cast<Ref::Kind>(b.variant);
-  if (r.kind == Ref::Kind::This) {
-    type_fields(b, kRef, {}, [](std::size_t, const Json&) {});
-  } else {
-    static constexpr Field kId[] = {{"id", false}};
-    type_fields(b, kRef, kId, [&](std::size_t, const Json& f) { r.id = str_of(f); });
+template <class Each>
+void each_item(const Json& v, Each&& each) {
+  if (!v.is_array()) json::fail_type(v, "a sequence");
+  for (const Json& item : v.items) each(item);
+}
+
+template <class Each>
+void each_item(Direct d, Each&& each) {
+  if (d.r.peek_ws() != '[') throw Fallback{};
+  d.r.container(']', [&] {
+    json::Reader::Elements el(d.r);
+    while (el.next()) each(d);
+  });
+}
+
+template <class Each>
+void each_entry(const Json& v, Each&& each) {
+  if (!v.is_object()) json::fail_type(v, "a map");
+  for (const auto& [key, value] : v.members) each(key, value);
+}
+
+template <class Each>
+void each_entry(Direct d, Each&& each) {
+  if (d.r.peek_ws() != '{') throw Fallback{};
+  d.r.container('}', [&] {
+    json::Reader::Members m(d.r);
+    std::string_view key;
+    while (m.next(key)) {
+      d.r.colon();
+      each(key, d);
+    }
+  });
+}
+
+// The fields of a buffered tagged value.
+struct BufferedFields {
+  const Body& body;
+  const TaggedType& type;
+
+  template <class TypeField>
+  void operator()(std::span<const Field> fields, TypeField&& type_field) const {
+    type_fields(body, type, fields, type_field);
   }
-  return r;
-}
+};
 
-Expr type_expr(const Json& v) {
-  Body b = body_of(v, kExpr);
-  Expr e;
-  e.kind = static_cast<Expr::Kind>(b.variant);
-  switch (e.kind) {
-    case Expr::Kind::Lit: {
-      static constexpr Field kFields[] = {{"value", false}};
-      type_fields(b, kExpr, kFields, [&](std::size_t, const Json& f) { e.value = to_generic(f); });
-      break;
+// The members after the tag, read straight from the reader: each known field at most once,
+// unknown members read (they must be well-formed content) and dropped.
+struct DirectFields {
+  json::Reader& r;
+  json::Reader::Members& members;
+  const TaggedType& type;
+
+  template <class TypeField>
+  void operator()(std::span<const Field> fields, TypeField&& type_field) const {
+    unsigned seen = 0;
+    std::string_view key;
+    while (members.next(key)) {
+      if (key == type.tag_key) throw Fallback{};
+      r.colon();
+      std::size_t k = 0;
+      while (k < fields.size() && fields[k].name != key) ++k;
+      if (k == fields.size()) {
+        (void)json::read_json(r, json::Shape::Buffered);
+        continue;
+      }
+      if (seen & (1u << k)) throw Fallback{};
+      seen |= 1u << k;
+      type_field(k, Direct{r});
     }
-    case Expr::Kind::Event:
-      type_fields(b, kExpr, {}, [](std::size_t, const Json&) {});
-      break;
-    case Expr::Kind::Not: {
-      static constexpr Field kFields[] = {{"of", false}};
-      type_fields(b, kExpr, kFields, [&](std::size_t, const Json& f) { e.of = type_expr(f); });
-      break;
-    }
-    case Expr::Kind::Prop: {
-      static constexpr Field kFields[] = {{"target", false}, {"name", false}};
-      type_fields(b, kExpr, kFields, [&](std::size_t k, const Json& f) {
-        if (k == 0)
-          e.target = type_ref(f);
-        else
-          e.name = str_of(f);
-      });
-      break;
-    }
-    case Expr::Kind::Field: {
-      static constexpr Field kFields[] = {{"name", false}};
-      type_fields(b, kExpr, kFields, [&](std::size_t, const Json& f) { e.name = str_of(f); });
-      break;
-    }
-    case Expr::Kind::Obj: {
-      static constexpr Field kFields[] = {{"fields", false}};
-      type_fields(b, kExpr, kFields, [&](std::size_t, const Json& f) {
-        if (!f.is_object()) json::fail_type(f, "a map");
-        e.fields.clear();
-        for (const auto& [key, value] : f.members)
-          e.fields.emplace_back(key, Box<Expr>(type_expr(value)));
-        settle_map(e.fields);
-      });
-      break;
-    }
-    case Expr::Kind::Concat: {
-      static constexpr Field kFields[] = {{"parts", false}};
-      type_fields(b, kExpr, kFields, [&](std::size_t, const Json& f) {
-        if (!f.is_array()) json::fail_type(f, "a sequence");
-        for (const Json& part : f.items) e.parts.push_back(type_expr(part));
-      });
-      break;
-    }
+    for (std::size_t k = 0; k < fields.size(); ++k)
+      if (!(seen & (1u << k)) && !fields[k].optional) throw Fallback{};
   }
-  return e;
+};
+
+// A tagged value typed by type_variant(variant, fields), from buffered content or directly.
+template <class TypeVariant>
+auto typed(const Json& v, const TaggedType& t, TypeVariant&& type_variant) {
+  Body b = body_of(v, t);
+  BufferedFields fields{b, t};
+  return type_variant(b.variant, fields);
 }
 
-EndpointUrl type_url(const Json& v) {
+template <class TypeVariant>
+auto typed(Direct d, const TaggedType& t, TypeVariant&& type_variant, bool numbered = true) {
+  json::Reader& r = d.r;
+  if (r.peek_ws() != '{') throw Fallback{};
+  decltype(type_variant(0, std::declval<DirectFields&>())) result;
+  r.container('}', [&] {
+    json::Reader::Members m(r);
+    std::string_view key;
+    if (!m.next(key) || key != t.tag_key) throw Fallback{};
+    r.colon();
+    int variant = -1;
+    int c = r.peek_ws();
+    if (c == '"') {
+      variant = find_tag(r.string_token(), t);
+    } else if (numbered && c >= '0' && c <= '9') {
+      json::Number n = r.number_token();
+      if (n.kind == json::Number::Kind::U64 && n.u < t.tags.size()) variant = static_cast<int>(n.u);
+    }
+    if (variant < 0) throw Fallback{};
+    DirectFields fields{r, m, t};
+    result = type_variant(variant, fields);
+  });
+  return result;
+}
+
+template <class H>
+Ref type_ref(H h);
+template <class H>
+Expr type_expr(H h);
+template <class H>
+Action type_action(H h);
+
+template <class H>
+std::optional<Box<Expr>> opt_expr(H h) {
+  if (take_null(h)) return std::nullopt;
+  return Box<Expr>(type_expr(h));
+}
+
+template <class H>
+Ref type_ref(H h) {
+  return typed(h, kRef, [](int variant, const auto& fields) {
+    Ref r;
+    r.kind = static_cast<Ref::Kind>(variant);
+    if (r.kind == Ref::Kind::This) {
+      fields({}, [](std::size_t, auto) {});
+    } else {
+      static constexpr Field kId[] = {{"id", false}};
+      fields(kId, [&](std::size_t, auto f) { r.id = str_of(f); });
+    }
+    return r;
+  });
+}
+
+template <class H>
+Expr type_expr(H h) {
+  return typed(h, kExpr, [](int variant, const auto& fields) {
+    Expr e;
+    e.kind = static_cast<Expr::Kind>(variant);
+    switch (e.kind) {
+      case Expr::Kind::Lit: {
+        static constexpr Field kFields[] = {{"value", false}};
+        fields(kFields, [&](std::size_t, auto f) { e.value = lit_of(f); });
+        break;
+      }
+      case Expr::Kind::Event:
+        fields({}, [](std::size_t, auto) {});
+        break;
+      case Expr::Kind::Not: {
+        static constexpr Field kFields[] = {{"of", false}};
+        fields(kFields, [&](std::size_t, auto f) { e.of = type_expr(f); });
+        break;
+      }
+      case Expr::Kind::Prop: {
+        static constexpr Field kFields[] = {{"target", false}, {"name", false}};
+        fields(kFields, [&](std::size_t k, auto f) {
+          if (k == 0)
+            e.target = type_ref(f);
+          else
+            e.name = str_of(f);
+        });
+        break;
+      }
+      case Expr::Kind::Field: {
+        static constexpr Field kFields[] = {{"name", false}};
+        fields(kFields, [&](std::size_t, auto f) { e.name = str_of(f); });
+        break;
+      }
+      case Expr::Kind::Obj: {
+        static constexpr Field kFields[] = {{"fields", false}};
+        fields(kFields, [&](std::size_t, auto f) {
+          e.fields.clear();
+          each_entry(f, [&](std::string_view key, auto value) {
+            e.fields.emplace_back(key, Box<Expr>(type_expr(value)));
+          });
+          settle_map(e.fields);
+        });
+        break;
+      }
+      case Expr::Kind::Concat: {
+        static constexpr Field kFields[] = {{"parts", false}};
+        fields(kFields, [&](std::size_t, auto f) {
+          each_item(f, [&](auto part) { e.parts.push_back(type_expr(part)); });
+        });
+        break;
+      }
+    }
+    return e;
+  });
+}
+
+// An address is a string, or else an expression; what made the expression fail is not told.
+template <class H>
+EndpointUrl type_url(H h) {
   EndpointUrl url;
-  if (v.is_string()) {
-    url.fixed = v.string;
+  if (is_str(h)) {
+    url.fixed = str_of(h);
     return url;
   }
   try {
-    url.computed = type_expr(v);
+    url.computed = type_expr(h);
   } catch (const json::ReadError&) {
     json::fail_unplaced("data did not match any variant of untagged enum EndpointUrl");
   }
@@ -263,20 +417,14 @@ EndpointUrl type_url(const Json& v) {
   return url;
 }
 
-Action type_action(const Json& v) {
-  return type_action_body(body_of(v, kAction));
-}
-
-Action type_action_body(const Body& b) {
+template <class F>
+Action action_fields(int variant, const F& fields) {
   Action a;
-  a.kind = static_cast<Action::Kind>(b.variant);
-  auto type = [&](std::span<const Field> fields, auto&& each) {
-    type_fields(b, kAction, fields, each);
-  };
+  a.kind = static_cast<Action::Kind>(variant);
   switch (a.kind) {
     case Action::Kind::SetProp: {
       static constexpr Field kFields[] = {{"target", false}, {"prop", false}, {"value", false}};
-      type(kFields, [&](std::size_t k, const Json& f) {
+      fields(kFields, [&](std::size_t k, auto f) {
         if (k == 0) a.target = type_ref(f);
         if (k == 1) a.prop = str_of(f);
         if (k == 2) a.value = type_expr(f);
@@ -285,7 +433,7 @@ Action type_action_body(const Body& b) {
     }
     case Action::Kind::Toggle: {
       static constexpr Field kFields[] = {{"target", false}, {"prop", false}};
-      type(kFields, [&](std::size_t k, const Json& f) {
+      fields(kFields, [&](std::size_t k, auto f) {
         if (k == 0) a.target = type_ref(f);
         if (k == 1) a.prop = str_of(f);
       });
@@ -293,7 +441,7 @@ Action type_action_body(const Body& b) {
     }
     case Action::Kind::SetField: {
       static constexpr Field kFields[] = {{"field", false}, {"value", false}};
-      type(kFields, [&](std::size_t k, const Json& f) {
+      fields(kFields, [&](std::size_t k, auto f) {
         if (k == 0) a.field = str_of(f);
         if (k == 1) a.value = type_expr(f);
       });
@@ -301,20 +449,19 @@ Action type_action_body(const Body& b) {
     }
     case Action::Kind::ToggleField: {
       static constexpr Field kFields[] = {{"field", false}};
-      type(kFields, [&](std::size_t, const Json& f) { a.field = str_of(f); });
+      fields(kFields, [&](std::size_t, auto f) { a.field = str_of(f); });
       break;
     }
     case Action::Kind::Sequence: {
       static constexpr Field kFields[] = {{"actions", false}};
-      type(kFields, [&](std::size_t, const Json& f) {
-        if (!f.is_array()) json::fail_type(f, "a sequence");
-        for (const Json& item : f.items) a.actions.push_back(type_action(item));
+      fields(kFields, [&](std::size_t, auto f) {
+        each_item(f, [&](auto item) { a.actions.push_back(type_action(item)); });
       });
       break;
     }
     case Action::Kind::Emit: {
       static constexpr Field kFields[] = {{"event", false}, {"detail", true}};
-      type(kFields, [&](std::size_t k, const Json& f) {
+      fields(kFields, [&](std::size_t k, auto f) {
         if (k == 0) a.event = str_of(f);
         if (k == 1) a.detail = opt_expr(f);
       });
@@ -322,7 +469,7 @@ Action type_action_body(const Body& b) {
     }
     case Action::Kind::SendPatch: {
       static constexpr Field kFields[] = {{"model", false}, {"field", false}, {"value", false}};
-      type(kFields, [&](std::size_t k, const Json& f) {
+      fields(kFields, [&](std::size_t k, auto f) {
         if (k == 0) a.model = str_of(f);
         if (k == 1) a.field = str_of(f);
         if (k == 2) a.value = type_expr(f);
@@ -331,12 +478,12 @@ Action type_action_body(const Body& b) {
     }
     case Action::Kind::If: {
       static constexpr Field kFields[] = {{"cond", false}, {"then", false}, {"else", true}};
-      type(kFields, [&](std::size_t k, const Json& f) {
+      fields(kFields, [&](std::size_t k, auto f) {
         if (k == 0) a.cond = type_expr(f);
         if (k == 1) a.then_branch = type_action(f);
         if (k == 2) {
           a.else_branch.reset();
-          if (!f.is_null()) a.else_branch = type_action(f);
+          if (!take_null(f)) a.else_branch = type_action(f);
         }
       });
       break;
@@ -344,24 +491,30 @@ Action type_action_body(const Body& b) {
     case Action::Kind::CallEndpoint: {
       static constexpr Field kFields[] = {
           {"method", false}, {"url", false}, {"body", true}, {"result", true}};
-      type(kFields, [&](std::size_t k, const Json& f) {
+      fields(kFields, [&](std::size_t k, auto f) {
         if (k == 0) a.method = str_of(f);
         if (k == 1) a.url = type_url(f);
         if (k == 2) a.body = opt_expr(f);
         if (k == 3) {
           a.result.reset();
-          if (!f.is_null()) a.result = str_of(f);
+          if (!take_null(f)) a.result = str_of(f);
         }
       });
       break;
     }
     case Action::Kind::NamedJs: {
       static constexpr Field kFields[] = {{"handler", false}};
-      type(kFields, [&](std::size_t, const Json& f) { a.handler = str_of(f); });
+      fields(kFields, [&](std::size_t, auto f) { a.handler = str_of(f); });
       break;
     }
   }
   return a;
+}
+
+template <class H>
+Action type_action(H h) {
+  return typed(h, kAction,
+               [](int variant, const auto& fields) { return action_fields(variant, fields); });
 }
 
 // --- Writing -------------------------------------------------------------------------------------
@@ -443,9 +596,11 @@ void member(json::Writer& w, std::string_view key) {
 
 }  // namespace
 
-Action read_action(json::Reader& r) {
-  // The tag may stand anywhere, so the other members are buffered until the object has been
-  // read whole; the tag itself is checked as soon as it is met.
+namespace {
+
+// The general way: the tag may stand anywhere, so the other members are buffered until the
+// object has been read whole; the tag itself is checked as soon as it is met.
+Action read_action_buffered(json::Reader& r) {
   Json storage;
   Body b;
   auto read_tag = [&] {
@@ -493,7 +648,26 @@ Action read_action(json::Reader& r) {
   } else {
     r.invalid_type("internally tagged enum Action");
   }
-  return type_action_body(b);
+  BufferedFields fields{b, kAction};
+  return action_fields(b.variant, fields);
+}
+
+}  // namespace
+
+Action read_action(json::Reader& r) {
+  // Most handlers are written with the tag first and nothing unusual: those are typed as they
+  // are read. Anything else is read again the general way, which also reports every error.
+  const json::Reader::Checkpoint start = r.checkpoint();
+  try {
+    return typed(
+        Direct{r}, kAction,
+        [](int variant, const DirectFields& fields) { return action_fields(variant, fields); },
+        /*numbered=*/false);
+  } catch (const Fallback&) {
+  } catch (const json::ReadError&) {
+  }
+  r.rewind(start);
+  return read_action_buffered(r);
 }
 
 void write_action(json::Writer& w, const Action& a) {

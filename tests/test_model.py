@@ -4,7 +4,10 @@ A tree passes through the typed model on every `apply`, so `apply(tree, EMPTY)` 
 tree reads and how it is written back; `diff` shows what the model counts as equal.
 """
 
+import json
+
 import pytest
+from hypothesis import given, settings, strategies as st
 
 import vorlik
 
@@ -265,3 +268,65 @@ def test_nesting_limit_counts_open_arrays_and_objects(arrays, ok):
 
 def test_skipped_values_are_not_limited_in_depth():
     assert normal('{"tag":"x","extra":%s}' % nested(5000)) == '{"tag":"x"}'
+
+
+# --- Handlers read either way ------------------------------------------------------------------
+# A handler with its tag first is typed as it is read; with the tag elsewhere it is buffered
+# first. Both ways must give the same handler.
+
+names = st.sampled_from(["", "a", "é", "x\n"])
+literals = st.recursive(
+    st.one_of(st.none(), st.booleans(), st.integers(-2**63, 2**64 - 1),
+              st.floats(allow_nan=False, allow_infinity=False), st.text(max_size=3)),
+    lambda inner: st.one_of(st.lists(inner, max_size=2),
+                            st.dictionaries(st.text(max_size=2), inner, max_size=2)),
+    max_leaves=4)
+refs = st.one_of(st.just({"ref": "this"}), st.builds(lambda i: {"ref": "id", "id": i}, names))
+exprs = st.recursive(
+    st.one_of(st.builds(lambda v: {"expr": "lit", "value": v}, literals), st.just({"expr": "event"}),
+              st.builds(lambda t, n: {"expr": "prop", "target": t, "name": n}, refs, names),
+              st.builds(lambda n: {"expr": "field", "name": n}, names)),
+    lambda inner: st.one_of(
+        st.builds(lambda e: {"expr": "not", "of": e}, inner),
+        st.dictionaries(names, inner, max_size=2).map(lambda f: {"expr": "obj", "fields": f}),
+        st.lists(inner, max_size=2).map(lambda p: {"expr": "concat", "parts": p})),
+    max_leaves=4)
+optional_exprs = st.one_of(st.none(), exprs)
+handlers = st.recursive(
+    st.one_of(
+        st.builds(lambda t, p, v: {"kind": "set", "target": t, "prop": p, "value": v}, refs, names, exprs),
+        st.builds(lambda t, p: {"kind": "toggle", "target": t, "prop": p}, refs, names),
+        st.builds(lambda f, v: {"kind": "set-field", "field": f, "value": v}, names, exprs),
+        st.builds(lambda f: {"kind": "toggle-field", "field": f}, names),
+        st.builds(lambda e, d: {"kind": "emit", "event": e, "detail": d}, names, optional_exprs),
+        st.builds(lambda m, f, v: {"kind": "patch", "model": m, "field": f, "value": v}, names, names, exprs),
+        st.builds(lambda m, u, b, r: {"kind": "call", "method": m, "url": u, "body": b, "result": r},
+                  names, st.one_of(names, exprs), optional_exprs, st.one_of(st.none(), names)),
+        st.builds(lambda h: {"kind": "js", "handler": h}, names)),
+    lambda inner: st.one_of(
+        st.lists(inner, max_size=2).map(lambda a: {"kind": "seq", "actions": a}),
+        st.builds(lambda c, t, e: {"kind": "if", "cond": c, "then": t, "else": e},
+                  exprs, inner, st.one_of(st.none(), inner))),
+    max_leaves=4)
+
+
+def tag_last(value):
+    """The same handler with every tag moved behind the other members."""
+    if isinstance(value, list):
+        return [tag_last(v) for v in value]
+    if not isinstance(value, dict):
+        return value
+    tags = [k for k in ("kind", "expr", "ref") if k in value and isinstance(value[k], str)]
+    if value.get("expr") == "lit":
+        return {"value": value["value"], "expr": "lit"}
+    rest = {k: tag_last(v) for k, v in value.items() if k not in tags}
+    return {**rest, **{k: value[k] for k in tags}}
+
+
+@settings(max_examples=300, deadline=None)
+@given(handlers)
+def test_a_handler_reads_the_same_whatever_its_member_order(handler):
+    first = normal(with_event(json.dumps(handler)))
+    last = normal(with_event(json.dumps(tag_last(handler))))
+    assert first == last
+    assert normal(first) == first
