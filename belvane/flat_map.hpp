@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "jsonio/ordered.hpp"
+
 namespace vorlik {
 
 template <class T>
@@ -16,24 +18,7 @@ using FlatMap = std::vector<std::pair<std::string_view, T>>;
 // Sorts entries appended in input order; of equal keys the last one stays.
 template <class T>
 void settle_map(FlatMap<T>& map) {
-  if (map.size() < 2) return;
-  bool sorted = true;
-  for (std::size_t k = 1; k < map.size(); ++k) {
-    if (!(map[k - 1].first < map[k].first)) {
-      sorted = false;
-      break;
-    }
-  }
-  if (sorted) return;
-  std::stable_sort(map.begin(), map.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::size_t out = 0;
-  for (std::size_t k = 0; k < map.size(); ++k) {
-    if (k + 1 < map.size() && map[k + 1].first == map[k].first) continue;
-    if (out != k) map[out] = std::move(map[k]);
-    ++out;
-  }
-  map.resize(out);
+  json::settle_entries(map);
 }
 
 template <class T>

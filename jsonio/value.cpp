@@ -2,19 +2,12 @@
 
 #include <algorithm>
 
+#include "jsonio/ordered.hpp"
+
 namespace vorlik::json {
 
 void make_map(std::vector<Member>& members) {
-  if (members.size() < 2) return;
-  std::stable_sort(members.begin(), members.end(),
-                   [](const Member& a, const Member& b) { return a.first < b.first; });
-  std::size_t out = 0;
-  for (std::size_t k = 0; k < members.size(); ++k) {
-    if (k + 1 < members.size() && members[k + 1].first == members[k].first) continue;
-    if (out != k) members[out] = std::move(members[k]);
-    ++out;
-  }
-  members.resize(out);
+  settle_entries(members);
 }
 
 Json read_json(Reader& r, Shape shape) {
