@@ -46,6 +46,23 @@ std::size_t plain_run_end(const char* p, std::size_t i, std::size_t n) {
   return i;
 }
 
+// The byte each one-letter escape stands for; 0 where the letter is no escape.
+constexpr auto kUnescaped = [] {
+  struct Table {
+    char byte[256];
+    constexpr char operator[](unsigned char c) const { return byte[c]; }
+  } t{};
+  t.byte['"'] = '"';
+  t.byte['\\'] = '\\';
+  t.byte['/'] = '/';
+  t.byte['b'] = '\b';
+  t.byte['f'] = '\f';
+  t.byte['n'] = '\n';
+  t.byte['r'] = '\r';
+  t.byte['t'] = '\t';
+  return t;
+}();
+
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -165,36 +182,12 @@ std::string_view Reader::string_token() {
       ++i_;
       if (i_ >= n_) fail_here("EOF while parsing a string");
       char e = p_[i_++];
-      switch (e) {
-        case '"':
-          scratch_.push_back('"');
-          break;
-        case '\\':
-          scratch_.push_back('\\');
-          break;
-        case '/':
-          scratch_.push_back('/');
-          break;
-        case 'b':
-          scratch_.push_back('\b');
-          break;
-        case 'f':
-          scratch_.push_back('\f');
-          break;
-        case 'n':
-          scratch_.push_back('\n');
-          break;
-        case 'r':
-          scratch_.push_back('\r');
-          break;
-        case 't':
-          scratch_.push_back('\t');
-          break;
-        case 'u':
-          unicode_escape(scratch_);
-          break;
-        default:
-          fail_here("invalid escape");
+      if (e == 'u') {
+        unicode_escape(scratch_);
+      } else if (char byte = kUnescaped[static_cast<unsigned char>(e)]) {
+        scratch_.push_back(byte);
+      } else {
+        fail_here("invalid escape");
       }
       start = i_;
     } else {
@@ -432,22 +425,10 @@ void Reader::skip_string() {
     ++i_;
     if (i_ >= n_) fail_here("EOF while parsing a string");
     char e = p_[i_++];
-    switch (e) {
-      case '"':
-      case '\\':
-      case '/':
-      case 'b':
-      case 'f':
-      case 'n':
-      case 'r':
-      case 't':
-        break;
-      case 'u':
-        hex4();  // only the form counts here, not which code point it names
-        break;
-      default:
-        fail_here("invalid escape");
-    }
+    if (e == 'u')
+      hex4();  // only the form counts here, not which code point it names
+    else if (!kUnescaped[static_cast<unsigned char>(e)])
+      fail_here("invalid escape");
   }
 }
 
