@@ -248,7 +248,8 @@ def normal_form(tree_text):
 PROPERTY = settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 
 
-@PROPERTY
+# The central promise of diff, so it gets thousands of pairs on every run.
+@settings(PROPERTY, max_examples=2000)
 @given(tree_pairs())
 def test_applying_the_diff_gives_the_new_tree(pair):
     old, new = (dumps(t) for t in pair)
