@@ -13,8 +13,6 @@ namespace {
 template <class T, class ReadEntry>
 void read_entries(json::Reader& r, FlatMap<T>& map, ReadEntry&& read_entry) {
   map.clear();
-  // Small maps are the rule: room for a few entries up front saves the first regrowths.
-  map.reserve(4);
   r.read_map([&](std::string_view key) {
     r.colon();
     map.emplace_back(key, read_entry(r));
@@ -24,7 +22,6 @@ void read_entries(json::Reader& r, FlatMap<T>& map, ReadEntry&& read_entry) {
 
 std::vector<Node> read_children(json::Reader& r) {
   std::vector<Node> children;
-  children.reserve(4);
   r.read_seq([&] { children.push_back(read_node(r)); });
   return children;
 }
