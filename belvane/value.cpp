@@ -47,14 +47,16 @@ Value read_value(json::Reader& r) {
             v.str = r.read_str();
             break;
           case Value::Kind::List:
-            r.read_seq([&] { v.list.push_back(read_value(r)); });
+            v.elements.emplace();
+            r.read_seq([&] { v.list().push_back(read_value(r)); });
             break;
           case Value::Kind::Map:
+            v.elements.emplace();
             r.read_map([&](std::string_view key) {
               r.colon();
-              v.map.emplace_back(key, read_value(r));
+              v.map().emplace_back(key, read_value(r));
             });
-            settle_map(v.map);
+            settle_map(v.map());
             break;
           case Value::Kind::Submodel:
             v.submodel = r.read_u64();
@@ -89,19 +91,19 @@ void write_value(json::Writer& w, const Value& v) {
       break;
     case Value::Kind::List: {
       w.raw('[');
-      for (std::size_t k = 0; k < v.list.size(); ++k) {
+      for (std::size_t k = 0; k < v.list().size(); ++k) {
         if (k) w.raw(',');
-        write_value(w, v.list[k]);
+        write_value(w, v.list()[k]);
       }
       w.raw(']');
       break;
     }
     case Value::Kind::Map: {
       w.raw('{');
-      for (std::size_t k = 0; k < v.map.size(); ++k) {
+      for (std::size_t k = 0; k < v.map().size(); ++k) {
         if (k) w.raw(',');
-        w.key(v.map[k].first);
-        write_value(w, v.map[k].second);
+        w.key(v.map()[k].first);
+        write_value(w, v.map()[k].second);
       }
       w.raw('}');
       break;
@@ -127,9 +129,9 @@ bool operator==(const Value& a, const Value& b) {
     case Value::Kind::Str:
       return a.str == b.str;
     case Value::Kind::List:
-      return a.list == b.list;
+      return a.list() == b.list();
     case Value::Kind::Map:
-      return a.map == b.map;
+      return a.map() == b.map();
     case Value::Kind::Submodel:
       return a.submodel == b.submodel;
   }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "belvane/box.hpp"
 #include "belvane/flat_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
@@ -20,13 +22,38 @@ struct Value {
     std::int64_t integer;
     double real;
     std::uint64_t submodel;
+    std::string_view str;  // views the input text or the call's arena
   };
-  std::string_view str;     // Str; views the input text or the call's arena
-  std::vector<Value> list;  // List
-  FlatMap<Value> map;       // Map
+  // The elements of a List or a Map live behind one pointer, so that the scalar values, which
+  // are most values, stay small.
+  struct Elements;
+  std::optional<Box<Elements>> elements;
 
   Value() : submodel(0) {}
+
+  std::vector<Value>& list();
+  const std::vector<Value>& list() const;
+  FlatMap<Value>& map();
+  const FlatMap<Value>& map() const;
 };
+
+struct Value::Elements {
+  std::vector<Value> list;  // List
+  FlatMap<Value> map;       // Map
+};
+
+inline std::vector<Value>& Value::list() {
+  return (**elements).list;
+}
+inline const std::vector<Value>& Value::list() const {
+  return (**elements).list;
+}
+inline FlatMap<Value>& Value::map() {
+  return (**elements).map;
+}
+inline const FlatMap<Value>& Value::map() const {
+  return (**elements).map;
+}
 
 Value read_value(json::Reader& reader);
 void write_value(json::Writer& writer, const Value& value);
