@@ -351,7 +351,7 @@ Expr type_expr(H h) {
     switch (e.kind) {
       case Expr::Kind::Lit: {
         static constexpr Field kFields[] = {{"value", false}};
-        fields(kFields, [&](std::size_t, auto f) { e.value = lit_of(f); });
+        fields(kFields, [&](std::size_t, auto f) { e.value = Box<Json>(lit_of(f)); });
         break;
       }
       case Expr::Kind::Event:
@@ -550,7 +550,10 @@ void write_expr(json::Writer& w, const Expr& e) {
   switch (e.kind) {
     case Expr::Kind::Lit:
       w.raw(",\"value\":");
-      json::write_json(w, e.value);
+      if (e.value)
+        json::write_json(w, **e.value);
+      else
+        w.null();
       break;
     case Expr::Kind::Event:
       break;

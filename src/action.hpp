@@ -28,12 +28,12 @@ struct Ref {
 struct Expr {
   enum class Kind : std::uint8_t { Lit, Event, Not, Prop, Field, Obj, Concat };
   Kind kind = Kind::Event;
-  json::Json value;             // Lit
-  std::optional<Box<Expr>> of;  // Not (always present there)
-  Ref target;                   // Prop
-  std::string_view name;        // Prop, Field
-  FlatMap<Box<Expr>> fields;    // Obj (boxed: a map of Expr may not be declared inside Expr)
-  std::vector<Expr> parts;      // Concat
+  std::optional<Box<json::Json>> value;  // Lit (always present there; boxed to keep Expr small)
+  std::optional<Box<Expr>> of;           // Not (always present there)
+  Ref target;                            // Prop
+  std::string_view name;                 // Prop, Field
+  FlatMap<Box<Expr>> fields;  // Obj (boxed: a map of Expr may not be declared inside Expr)
+  std::vector<Expr> parts;    // Concat
 
   friend bool operator==(const Expr&, const Expr&);
 };
