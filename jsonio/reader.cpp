@@ -589,42 +589,34 @@ void Reader::end_map() {
   fail_peek("trailing characters");
 }
 
-bool Reader::Elements::next() {
-  int c = r_.peek_ws();
-  if (c == ']') return false;
-  if (c == ',' && !first_) {
-    r_.bump();
-    c = r_.peek_ws();
+bool Reader::next_item(bool& first, char close, std::string_view eof_text,
+                       std::string_view separator_text) {
+  int c = peek_ws();
+  if (c == close) return false;
+  if (c == ',' && !first) {
+    bump();
+    c = peek_ws();
   } else if (c == -1) {
-    r_.fail_peek("EOF while parsing a list");
-  } else if (!first_) {
-    r_.fail_peek("expected `,` or `]`");
+    fail_peek(std::string(eof_text));
+  } else if (!first) {
+    fail_peek(std::string(separator_text));
   }
-  first_ = false;
-  if (c == ']') r_.fail_peek("trailing comma");
-  if (c == -1) r_.fail_peek("EOF while parsing a value");
+  first = false;
+  if (c == close) fail_peek("trailing comma");
+  if (c == -1) fail_peek("EOF while parsing a value");
   return true;
 }
 
+bool Reader::Elements::next() {
+  return r_.next_item(first_, ']', "EOF while parsing a list", "expected `,` or `]`");
+}
+
 bool Reader::Members::next(std::string_view& key) {
-  int c = r_.peek_ws();
-  if (c == '}') return false;
-  if (c == ',' && !first_) {
-    r_.bump();
-    c = r_.peek_ws();
-  } else if (c == -1) {
-    r_.fail_peek("EOF while parsing an object");
-  } else if (!first_) {
-    r_.fail_peek("expected `,` or `}`");
-  }
-  first_ = false;
-  if (c == '"') {
-    key = r_.string_token();
-    return true;
-  }
-  if (c == '}') r_.fail_peek("trailing comma");
-  if (c == -1) r_.fail_peek("EOF while parsing a value");
-  r_.fail_peek("key must be a string");
+  if (!r_.next_item(first_, '}', "EOF while parsing an object", "expected `,` or `}`"))
+    return false;
+  if (r_.peek() != '"') r_.fail_peek("key must be a string");
+  key = r_.string_token();
+  return true;
 }
 
 // --- Descriptions ------------------------------------------------------------------------------

@@ -255,6 +255,11 @@ class Reader {
     if (--depth_ == 0) fail_peek("recursion limit exceeded");
   }
   void settle(char close);
+  // Before the next element or member: false at the closing bracket; otherwise steps over the
+  // separating comma and returns true with the cursor on what follows, refusing a trailing
+  // comma and the end of input.
+  bool next_item(bool& first, char close, std::string_view eof_text,
+                 std::string_view separator_text);
   void end_seq();
   void end_map();
   Number read_number_or_type(std::string_view expected);
