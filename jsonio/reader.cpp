@@ -589,24 +589,6 @@ void Reader::end_map() {
   fail_peek("trailing characters");
 }
 
-bool Reader::next_item(bool& first, char close, std::string_view eof_text,
-                       std::string_view separator_text) {
-  int c = peek_ws();
-  if (c == close) return false;
-  if (c == ',' && !first) {
-    bump();
-    c = peek_ws();
-  } else if (c == -1) {
-    fail_peek(std::string(eof_text));
-  } else if (!first) {
-    fail_peek(std::string(separator_text));
-  }
-  first = false;
-  if (c == close) fail_peek("trailing comma");
-  if (c == -1) fail_peek("EOF while parsing a value");
-  return true;
-}
-
 bool Reader::Elements::next() {
   return r_.next_item(first_, ']', "EOF while parsing a list", "expected `,` or `]`");
 }

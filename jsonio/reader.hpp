@@ -259,7 +259,22 @@ class Reader {
   // separating comma and returns true with the cursor on what follows, refusing a trailing
   // comma and the end of input.
   bool next_item(bool& first, char close, std::string_view eof_text,
-                 std::string_view separator_text);
+                 std::string_view separator_text) {
+    int c = peek_ws();
+    if (c == close) return false;
+    if (c == ',' && !first) {
+      bump();
+      c = peek_ws();
+    } else if (c == -1) {
+      fail_peek(std::string(eof_text));
+    } else if (!first) {
+      fail_peek(std::string(separator_text));
+    }
+    first = false;
+    if (c == close) fail_peek("trailing comma");
+    if (c == -1) fail_peek("EOF while parsing a value");
+    return true;
+  }
   void end_seq();
   void end_map();
   Number read_number_or_type(std::string_view expected);
