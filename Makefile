@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 .PHONY: deps build demo test conformance bench clean
 
 deps:
-	@bash scripts/install-deps.sh
+	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
 
 $(VPY):
 	$(PYTHON) -m venv $(VENV)
