@@ -205,6 +205,34 @@ void Reader::ident(std::string_view rest) {
   }
 }
 
+bool Reader::number_tail(bool skipping) {
+  // Where the input ends early, a value being read says so; a value being skipped is only
+  // checked for its form.
+  bool fraction_or_exponent = false;
+  int d = peek();
+  if (d == '.') {
+    ++i_;
+    bool any = false;
+    while (is_digit(peek())) {
+      ++i_;
+      any = true;
+    }
+    if (!any) fail_peek(!skipping && i_ >= n_ ? "EOF while parsing a value" : "invalid number");
+    fraction_or_exponent = true;
+    d = peek();
+  }
+  if (d == 'e' || d == 'E') {
+    ++i_;
+    d = peek();
+    if (d == '+' || d == '-') ++i_;
+    if (i_ >= n_) fail_here(skipping ? "invalid number" : "EOF while parsing a value");
+    if (!is_digit(static_cast<unsigned char>(p_[i_++]))) fail_here("invalid number");
+    while (is_digit(peek())) ++i_;
+    fraction_or_exponent = true;
+  }
+  return fraction_or_exponent;
+}
+
 Number Reader::number_token() {
   const std::size_t start = i_;
   bool negative = false;
@@ -233,27 +261,7 @@ Number Reader::number_token() {
   } else {
     fail_here("invalid number");
   }
-  int d = peek();
-  if (d == '.') {
-    ++i_;
-    bool any = false;
-    while (is_digit(peek())) {
-      ++i_;
-      any = true;
-    }
-    if (!any) fail_peek(i_ < n_ ? "invalid number" : "EOF while parsing a value");
-    is_float = true;
-    d = peek();
-  }
-  if (d == 'e' || d == 'E') {
-    ++i_;
-    d = peek();
-    if (d == '+' || d == '-') ++i_;
-    if (i_ >= n_) fail_here("EOF while parsing a value");
-    if (!is_digit(static_cast<unsigned char>(p_[i_++]))) fail_here("invalid number");
-    while (is_digit(peek())) ++i_;
-    is_float = true;
-  }
+  if (number_tail(/*skipping=*/false)) is_float = true;
   if (!is_float) {
     if (!negative) return Number::of_u64(significand);
     if (significand == 0) return Number::of_f64(-0.0);
@@ -443,26 +451,7 @@ void Reader::skip_number() {
   } else {
     fail_here("invalid number");
   }
-  int d = peek();
-  if (d == '.') {
-    ++i_;
-    bool any = false;
-    while (is_digit(peek())) {
-      ++i_;
-      any = true;
-    }
-    if (!any) fail_peek("invalid number");
-    d = peek();
-  }
-  if (d == 'e' || d == 'E') {
-    ++i_;
-    d = peek();
-    if (d == '+' || d == '-') ++i_;
-    c = peek();
-    if (c != -1) ++i_;
-    if (!is_digit(c)) fail_here("invalid number");
-    while (is_digit(peek())) ++i_;
-  }
+  number_tail(/*skipping=*/true);
 }
 
 void Reader::skip_value() {

@@ -280,6 +280,8 @@ class Reader {
   Number read_number_or_type(std::string_view expected);
   void skip_string();
   void skip_number();
+  // The fraction and exponent after a number's integer part; true when there was either.
+  bool number_tail(bool skipping);
   std::uint32_t hex4();
   void unicode_escape(std::string& out);
 
