@@ -1,4 +1,4 @@
-#include "src/unicode_text.hpp"
+#include "src/cem/unicode_text.hpp"
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
