@@ -173,7 +173,8 @@ struct TypedCase {
 class TypedIntegers : public ::testing::TestWithParam<std::pair<bool, TypedCase>> {};
 
 TEST_P(TypedIntegers, RefuseWhatTheTypeCannotHold) {
-  const auto& [is_u64, c] = GetParam();
+  const bool is_u64 = GetParam().first;
+  const TypedCase& c = GetParam().second;
   const std::string message = read_error(c.text, [&](Reader& r) {
     if (is_u64)
       r.read_u64();
