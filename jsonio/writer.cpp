@@ -24,7 +24,7 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
   // Shortest digits come from to_chars in scientific form: d[.ddd]e±XX.
   char sci[32];
   auto res = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
-  char digits[20];
+  char digits[20] = {};
   int ndigits = 0;
   const char* p = sci;
   for (; p < res.ptr && *p != 'e'; ++p) {
@@ -48,7 +48,7 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
       *out++ = '.';
       *out++ = '0';
     } else {
-      const auto whole = static_cast<std::size_t>(exp + 1);
+      const auto whole = static_cast<std::size_t>(exp) + 1;
       std::memcpy(out, digits, whole);
       out += whole;
       *out++ = '.';

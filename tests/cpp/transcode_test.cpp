@@ -65,6 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, MapOrder, ::testing::Values(0, 1, 2, 5, 15, 16, 
 TEST(MapOrder, ReversedMapsOfManyMembers) {
   for (int members : {16, 17, 40}) {
     std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(members));
     for (int k = 0; k < members; ++k)
       entries.push_back("\"k" + std::to_string(100 + k) + "\":" + std::to_string(k));
     const auto object = [](auto first, auto last) {
