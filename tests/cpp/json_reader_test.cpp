@@ -40,15 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorCase{"[1,]", "trailing comma at line 1 column 4"},
                       ErrorCase{"{\"a\":1,}", "trailing comma at line 1 column 8"},
                       ErrorCase{"[1 2]", "expected `,` or `]` at line 1 column 4"},
-                      ErrorCase{"{\"a\":1 \"b\":2}", "expected `,` or `}` at line 1 column 8"},
                       ErrorCase{"{\"a\" 1}", "expected `:` at line 1 column 6"},
-                      ErrorCase{"{1:2}", "key must be a string at line 1 column 2"},
-                      ErrorCase{"tru", "EOF while parsing a value at line 1 column 3"},
                       ErrorCase{"trux", "expected ident at line 1 column 4"},
-                      ErrorCase{"[nul]", "expected ident at line 1 column 5"},
-                      ErrorCase{"]", "expected value at line 1 column 1"},
-                      ErrorCase{"1 2", "trailing characters at line 1 column 3"},
-                      ErrorCase{"[1]]", "trailing characters at line 1 column 4"}));
+                      ErrorCase{"1 2", "trailing characters at line 1 column 3"}));
 
 INSTANTIATE_TEST_SUITE_P(
     MultiLine, ReaderErrors,
@@ -67,12 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
     Escapes, ReaderErrors,
     ::testing::Values(
         ErrorCase{"\"\\x\"", "invalid escape at line 1 column 3"},
-        ErrorCase{"\"\\u12g4\"", "invalid escape at line 1 column 6"},
         ErrorCase{"\"\\u12\"", "EOF while parsing a string at line 1 column 6"},
-        ErrorCase{"\"\\", "EOF while parsing a string at line 1 column 2"},
         ErrorCase{"\"\\udc00\"", "lone leading surrogate in hex escape at line 1 column 7"},
         ErrorCase{"\"\\ud800\"", "unexpected end of hex escape at line 1 column 8"},
-        ErrorCase{"\"\\ud800\\n\"", "unexpected end of hex escape at line 1 column 9"},
         ErrorCase{"\"\\ud800\\u0041\"", "lone leading surrogate in hex escape at line 1 column 13"},
         ErrorCase{"\"\\ud800", "EOF while parsing a string at line 1 column 7"}));
 
