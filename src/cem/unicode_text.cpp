@@ -16,7 +16,7 @@ namespace {
 const std::array<bool, 128>& ascii_white_space() {
   static const std::array<bool, 128> table = [] {
     std::array<bool, 128> t{};
-    for (UChar32 c = 0; c < 128; ++c) t[c] = u_isUWhiteSpace(c);
+    for (UChar32 c = 0; c < 128; ++c) t[static_cast<std::size_t>(c)] = u_isUWhiteSpace(c);
     return t;
   }();
   return table;
