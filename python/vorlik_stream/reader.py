@@ -8,9 +8,15 @@ payload are left to `vorlik.decode_frame`.
 from __future__ import annotations
 
 import asyncio
-from typing import AsyncIterator, BinaryIO, Iterator, List, Optional, Union
+from typing import AsyncIterator, Iterator, List, Optional, Protocol, Union
 
 Buffer = Union[bytes, bytearray, memoryview]
+
+
+class Readable(Protocol):
+    """A binary stream: a file opened "rb", `io.BytesIO`, `socket.makefile("rb")`."""
+
+    def read(self, size: int, /) -> bytes: ...
 
 #: Largest frame (both length fields and both parts) a reader accepts unless told otherwise.
 DEFAULT_MAX_FRAME = 64 * 1024 * 1024
@@ -73,7 +79,8 @@ class FrameReader:
             size = self._complete_size(start)
             if size is None:
                 break
-            frames.append(bytes(self._buffer[start : start + size]))
+            with memoryview(self._buffer) as view:
+                frames.append(bytes(view[start : start + size]))
             start += size
         if start:
             del self._buffer[:start]
@@ -110,7 +117,7 @@ class FrameReader:
             raise self._failure
 
 
-def _read_exactly(stream: BinaryIO, n: int, frame_so_far: int) -> bytes:
+def _read_exactly(stream: Readable, n: int, frame_so_far: int) -> bytes:
     data = bytearray()
     while len(data) < n:
         chunk = stream.read(n - len(data))
@@ -120,7 +127,7 @@ def _read_exactly(stream: BinaryIO, n: int, frame_so_far: int) -> bytes:
     return bytes(data)
 
 
-def read_frames(stream: BinaryIO, max_frame: int = DEFAULT_MAX_FRAME) -> Iterator[bytes]:
+def read_frames(stream: Readable, max_frame: int = DEFAULT_MAX_FRAME) -> Iterator[bytes]:
     """Yield the frames of a binary stream (a file, or `socket.makefile("rb")`) until it ends.
 
     Reads exactly the bytes each frame needs, so the stream is left just after the last

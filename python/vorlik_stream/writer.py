@@ -3,9 +3,17 @@
 from __future__ import annotations
 
 import asyncio
-from typing import BinaryIO
+from typing import Protocol
 
 from .reader import Buffer, _length_at
+
+
+class Writable(Protocol):
+    """A binary stream: a file opened "wb", `io.BytesIO`, `socket.makefile("wb")`."""
+
+    def write(self, data: Buffer, /) -> object: ...
+
+    def flush(self) -> None: ...
 
 
 def frame_size(data: Buffer) -> int:
@@ -25,7 +33,7 @@ def _check_whole(frame: Buffer) -> None:
         raise ValueError(f"not one whole frame: its lengths give {size} bytes, {len(frame)} were given")
 
 
-def write_frame(stream: BinaryIO, frame: Buffer) -> None:
+def write_frame(stream: Writable, frame: Buffer) -> None:
     """Write one frame (as made by `vorlik.encode_frame`) and flush the stream.
 
     A buffer that is not exactly one frame is refused before anything is written, so a
