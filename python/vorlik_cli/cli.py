@@ -5,7 +5,7 @@ from __future__ import annotations
 import argparse
 import os
 import sys
-from typing import BinaryIO, Callable, List, Optional, Sequence
+from typing import BinaryIO, Callable, Optional, Sequence
 
 import vorlik
 import vorlik_stream
@@ -61,7 +61,7 @@ def _rev(text: str) -> int:
     return value
 
 
-def _positive(text: str) -> int:
+def _frame_limit(text: str) -> int:
     try:
         value = int(text, 10)
     except ValueError:
@@ -169,7 +169,7 @@ def _parser() -> argparse.ArgumentParser:
                          description="Read concatenated frames and print each one decoded, one JSON line each. "
                          "A stream cut off inside a frame is an error after the whole frames before it.")
     p.add_argument("file", metavar="FILE", nargs="?", default="-", help=f"frames: {files} (the default)")
-    p.add_argument("--max-frame", type=_positive, default=vorlik_stream.DEFAULT_MAX_FRAME, metavar="BYTES",
+    p.add_argument("--max-frame", type=_frame_limit, default=vorlik_stream.DEFAULT_MAX_FRAME, metavar="BYTES",
                    help="refuse a frame claiming more bytes than this (default %(default)s)")
     p.set_defaults(run=_cmd_decode, inputs=("file",))
     return parser
@@ -198,4 +198,4 @@ def entry_point() -> None:
     sys.exit(main())
 
 
-__all__: List[str] = ["main", "entry_point"]
+__all__ = ["main", "entry_point"]
