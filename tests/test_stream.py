@@ -69,9 +69,15 @@ def test_truncated_stream_is_reported_after_the_whole_frames(frames, step, data)
 
     got = []
     with pytest.raises(vs.TruncatedStream) as info:
-        for f in vs.read_frames(io.BufferedReader(Trickle(cut_stream, step), 4)):
+        for f in vs.read_frames(Trickle(cut_stream, step)):
             got.append(f)
     assert got == whole and info.value.buffered == partial
+
+
+@settings(max_examples=50, deadline=None)
+@given(frames=frames_st, step=st.integers(min_value=1, max_value=9))
+def test_read_frames_copes_with_short_reads(frames, step):
+    assert list(vs.read_frames(Trickle(b"".join(frames), step))) == frames
 
 
 def test_read_frames_leaves_the_stream_after_the_last_frame():
