@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, when they are missing.
 set -euo pipefail
 python=${PYTHON:-python3}
-packages=(g++ make libmsgpack-cxx-dev libicu-dev pkg-config)
+packages=(g++ make libmsgpack-cxx-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
