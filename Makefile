@@ -2,6 +2,9 @@
 PYTHON ?= python3
 VENV := .venv
 VPY := $(VENV)/bin/python
+# The C++ unit tests build apart from the wheel; CI sets VORLIK_WERROR=ON.
+CPP_BUILD := build/cpp
+VORLIK_WERROR ?= OFF
 
 .PHONY: deps build demo test conformance bench clean
 
@@ -25,6 +28,10 @@ demo: build
 
 test: build
 	$(VPY) -m pytest -q tests
+	cmake -S . -B $(CPP_BUILD) -DPython_EXECUTABLE=$(abspath $(VPY)) -DVORLIK_BUILD_TESTS=ON \
+	  -DVORLIK_WERROR=$(VORLIK_WERROR) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	cmake --build $(CPP_BUILD) --parallel 2
+	ctest --test-dir $(CPP_BUILD) --output-on-failure
 
 conformance: build
 	$(VPY) ../shared/conformance/check_vectors.py ../shared/conformance/public.jsonl

@@ -49,12 +49,15 @@ int exec_module(PyObject* module) noexcept {
   return PyModule_AddStringConstant(module, "__version__", VORLIK_VERSION);
 }
 
-// Only the execution step: no free-threading or sub-interpreter declarations.
+// Only the execution step: no free-threading or sub-interpreter declarations. The C API takes
+// the slots and the definition by non-const pointer and keeps its own bookkeeping in the latter.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
 PyModuleDef_Slot slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
     {0, nullptr},
 };
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "vorlik",  // m_name

@@ -19,7 +19,7 @@ import subprocess
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-DEFAULT_OUTPUT = ROOT / "src" / "unicode_tables.hpp"
+DEFAULT_OUTPUT = ROOT / "src" / "cem" / "unicode_tables.hpp"
 
 
 def data_lines(path: pathlib.Path):

@@ -2,11 +2,11 @@
 #include "jsonio/arena.hpp"
 #include "jsonio/writer.hpp"
 #include "src/api.hpp"
-#include "src/apply.hpp"
-#include "src/diff.hpp"
+#include "src/diff/apply.hpp"
+#include "src/diff/diff.hpp"
 #include "src/guard.hpp"
 #include "src/node.hpp"
-#include "src/patch.hpp"
+#include "src/diff/patch.hpp"
 
 namespace vorlik {
 

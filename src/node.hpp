@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "belvane/flat_map.hpp"
+#include "containers/flat_map.hpp"
 #include "belvane/value.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"

@@ -9,7 +9,7 @@ import pytest
 import vorlik
 import icu_reference
 
-TABLES = pathlib.Path(__file__).resolve().parent.parent / "src" / "unicode_tables.hpp"
+TABLES = pathlib.Path(__file__).resolve().parent.parent / "src" / "cem" / "unicode_tables.hpp"
 # Separators of tag names and type texts, and the NUL that ends pieces, would change the shape.
 SKIPPED = {"-", "_", "|", "\0"}
 SCALARS = [chr(c) for c in range(0x110000) if not 0xD800 <= c <= 0xDFFF and chr(c) not in SKIPPED]

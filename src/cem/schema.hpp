@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "jsonio/writer.hpp"
-#include "src/manifest.hpp"
-#include "src/prop_type.hpp"
+#include "src/cem/manifest.hpp"
+#include "src/cem/prop_type.hpp"
 
 namespace vorlik {
 

@@ -1,6 +1,6 @@
-#include "src/prop_type.hpp"
+#include "src/cem/prop_type.hpp"
 
-#include "src/unicode_text.hpp"
+#include "src/cem/unicode_text.hpp"
 
 namespace vorlik {
 

@@ -1,4 +1,4 @@
-#include "src/manifest.hpp"
+#include "src/cem/manifest.hpp"
 
 #include <string>
 

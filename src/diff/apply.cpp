@@ -1,4 +1,4 @@
-#include "src/apply.hpp"
+#include "src/diff/apply.hpp"
 
 #include <algorithm>
 #include <string>

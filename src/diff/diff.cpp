@@ -1,4 +1,4 @@
-#include "src/diff.hpp"
+#include "src/diff/diff.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/patch.hpp"
+#include "src/diff/patch.hpp"
 
 namespace vorlik {
 

@@ -1,6 +1,6 @@
-#include "src/class_name.hpp"
+#include "src/cem/class_name.hpp"
 
-#include "src/unicode_text.hpp"
+#include "src/cem/unicode_text.hpp"
 
 namespace vorlik {
 

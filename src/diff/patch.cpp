@@ -1,4 +1,4 @@
-#include "src/patch.hpp"
+#include "src/diff/patch.hpp"
 
 #include <array>
 #include <span>

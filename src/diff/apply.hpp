@@ -2,7 +2,7 @@
 #pragma once
 
 #include "src/node.hpp"
-#include "src/patch.hpp"
+#include "src/diff/patch.hpp"
 
 namespace vorlik {
 

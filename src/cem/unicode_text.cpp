@@ -1,10 +1,10 @@
-#include "src/unicode_text.hpp"
+#include "src/cem/unicode_text.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 
-#include "src/unicode_tables.hpp"
+#include "src/cem/unicode_tables.hpp"
 
 namespace vorlik {
 
