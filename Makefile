@@ -15,8 +15,13 @@ $(VPY):
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
 
+# The build tools live in the venv and the build runs without isolation: a fresh isolated
+# environment per run would make the kept build directory (build/<wheel tag>) stale every time.
+BUILD_TOOLS := "scikit-build-core>=0.11" "cmake>=3.20" ninja
+
 build: deps $(VPY)
-	$(VPY) -m pip install -q ".[test]"
+	$(VPY) -m pip install -q $(BUILD_TOOLS)
+	$(VPY) -m pip install -q --no-build-isolation ".[test]"
 
 demo: build
 	$(VPY) examples/demo.py

@@ -45,7 +45,8 @@ int exec_module(PyObject* module) noexcept {
     Ref fn(PyCFunction_NewEx(&def, module, module_name.get()));
     if (!fn || add_name(module, def.ml_name, fn.get()) < 0) return -1;
   }
-  return 0;
+  // Beside the public names, not in __all__.
+  return PyModule_AddStringConstant(module, "__version__", VORLIK_VERSION);
 }
 
 // Only the execution step: no free-threading or sub-interpreter declarations. The C API takes

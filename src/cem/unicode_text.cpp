@@ -1,105 +1,127 @@
 #include "src/cem/unicode_text.hpp"
 
-#include <unicode/uchar.h>
-#include <unicode/ustring.h>
-#include <unicode/utf16.h>
-#include <unicode/utf8.h>
-
-#include <array>
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
+
+#include "src/cem/unicode_tables.hpp"
 
 namespace vorlik {
 
 namespace {
 
-// Trimming mostly meets ASCII, so ICU's answers for it are asked once and kept.
-const std::array<bool, 128>& ascii_white_space() {
-  static const std::array<bool, 128> table = [] {
-    std::array<bool, 128> t{};
-    for (UChar32 c = 0; c < 128; ++c) t[static_cast<std::size_t>(c)] = u_isUWhiteSpace(c);
-    return t;
-  }();
-  return table;
+constexpr char32_t kIllFormed = 0xFFFFFFFF;
+
+struct Decoded {
+  char32_t code_point;
+  std::size_t length;
+};
+
+// The code point whose well-formed UTF-8 sequence starts s (no overlong forms, surrogates or
+// values past U+10FFFF), or kIllFormed.
+Decoded decode_first(std::string_view s) {
+  if (s.empty()) return {kIllFormed, 0};
+  const auto lead = static_cast<unsigned char>(s[0]);
+  if (lead < 0x80) return {lead, 1};
+  std::size_t length;
+  char32_t cp;
+  char32_t min;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, cp = lead & 0x1F, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, cp = lead & 0x0F, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, cp = lead & 0x07, min = 0x10000;
+  } else {
+    return {kIllFormed, 0};
+  }
+  if (s.size() < length) return {kIllFormed, 0};
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(s[i]);
+    if ((byte & 0xC0) != 0x80) return {kIllFormed, 0};
+    cp = (cp << 6) | (byte & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {kIllFormed, 0};
+  return {cp, length};
 }
 
 bool is_trail_byte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// The code point that starts at `begin` and ends exactly at `end`, or -1 when the bytes are not
-// one well-formed UTF-8 sequence.
-UChar32 decode_exactly(const char* begin, const char* end) {
-  const auto* s = reinterpret_cast<const std::uint8_t*>(begin);
-  std::size_t i = 0;
-  const auto length = static_cast<std::size_t>(end - begin);
-  UChar32 c;
-  U8_NEXT(s, i, length, c);
-  return i == length ? c : -1;
+bool is_white_space(char32_t c) {
+  const auto& ranges = unicode_tables::kWhiteSpace;
+  const auto* it = std::upper_bound(ranges.begin(), ranges.end(), c,
+                                    [](char32_t v, const auto& r) { return v < r.first; });
+  return it != ranges.begin() && c <= std::prev(it)->last;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+template <typename Table>
+auto find_mapping(const Table& table, char32_t c) {
+  const auto* it = std::lower_bound(table.begin(), table.end(), c,
+                                    [](const auto& m, char32_t v) { return m.from < v; });
+  return it != table.end() && it->from == c ? &*it : nullptr;
+}
+
+void append_uppercase(std::string& out, char32_t c) {
+  if (const auto* full = find_mapping(unicode_tables::kFullUppercase, c)) {
+    for (std::size_t i = 0; i < full->length; ++i) append_utf8(out, full->to[i]);
+  } else if (const auto* simple = find_mapping(unicode_tables::kSimpleUppercase, c)) {
+    append_utf8(out, simple->to);
+  } else {
+    append_utf8(out, c);
+  }
 }
 
 }  // namespace
 
 std::string_view trim_white_space(std::string_view s) {
-  const std::array<bool, 128>& ascii = ascii_white_space();
-  const char* begin = s.data();
-  const char* end = begin + s.size();
+  std::size_t begin = 0;
+  std::size_t end = s.size();
   while (begin != end) {
-    auto byte = static_cast<unsigned char>(*begin);
-    if (byte < 0x80) {
-      if (!ascii[byte]) break;
-      ++begin;
-      continue;
-    }
-    const auto* p = reinterpret_cast<const std::uint8_t*>(begin);
-    std::size_t i = 0;
-    UChar32 c;
-    U8_NEXT(p, i, static_cast<std::size_t>(end - begin), c);
-    if (c < 0 || !u_isUWhiteSpace(c)) break;
-    begin += i;
+    const Decoded d = decode_first(s.substr(begin, end - begin));
+    if (d.code_point == kIllFormed || !is_white_space(d.code_point)) break;
+    begin += d.length;
   }
   while (begin != end) {
-    auto byte = static_cast<unsigned char>(end[-1]);
-    if (byte < 0x80) {
-      if (!ascii[byte]) break;
-      --end;
-      continue;
-    }
     // Step back to the lead byte of the last character (at most three trail bytes).
-    const char* lead = end - 1;
-    while (lead != begin && end - lead < 4 && is_trail_byte(*lead)) --lead;
-    UChar32 c = decode_exactly(lead, end);
-    if (c < 0 || !u_isUWhiteSpace(c)) break;
+    std::size_t lead = end - 1;
+    while (lead != begin && end - lead < 4 && is_trail_byte(s[lead])) --lead;
+    const Decoded d = decode_first(s.substr(lead, end - lead));
+    if (d.code_point == kIllFormed || d.length != end - lead || !is_white_space(d.code_point))
+      break;
     end = lead;
   }
-  return {begin, static_cast<std::size_t>(end - begin)};
+  return s.substr(begin, end - begin);
 }
 
 void append_upper_first(std::string& out, std::string_view s) {
   if (s.empty()) return;
-  const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
-  std::size_t first_len = 0;
-  UChar32 c;
-  U8_NEXT(p, first_len, s.size(), c);
-  if (c < 0) {  // not UTF-8: nothing to map
+  const Decoded first = decode_first(s);
+  if (first.code_point == kIllFormed) {  // not UTF-8: nothing to map
     out.append(s);
     return;
   }
-  UChar source[2];
-  std::int32_t source_len = 0;
-  U16_APPEND_UNSAFE(source, source_len, c);
-
-  // Full mappings grow a character to at most three, so these buffers always suffice.
-  UChar upper[16];
-  UErrorCode status = U_ZERO_ERROR;
-  std::int32_t upper_len = u_strToUpper(upper, 16, source, source_len, "", &status);
-  char utf8[64];
-  std::int32_t utf8_len = 0;
-  if (U_SUCCESS(status)) u_strToUTF8(utf8, 64, &utf8_len, upper, upper_len, &status);
-  if (U_SUCCESS(status))
-    out.append(utf8, static_cast<std::size_t>(utf8_len));
-  else
-    out.append(s.substr(0, first_len));
-  out.append(s.substr(first_len));
+  append_uppercase(out, first.code_point);
+  out.append(s.substr(first.length));
 }
 
 }  // namespace vorlik

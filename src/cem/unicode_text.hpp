@@ -1,4 +1,4 @@
-// The two pieces of Unicode knowledge the component schemas need, both taken from ICU.
+// The two pieces of Unicode knowledge the component schemas need, from generated tables.
 #pragma once
 
 #include <string>
