@@ -4,9 +4,9 @@
 #include "src/api.hpp"
 #include "src/diff/apply.hpp"
 #include "src/diff/diff.hpp"
+#include "src/diff/patch.hpp"
 #include "src/guard.hpp"
 #include "src/node.hpp"
-#include "src/diff/patch.hpp"
 
 namespace vorlik {
 

@@ -1,8 +1,8 @@
 // Replaying a patch on a tree.
 #pragma once
 
-#include "src/node.hpp"
 #include "src/diff/patch.hpp"
+#include "src/node.hpp"
 
 namespace vorlik {
 
