@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/flat_map.hpp"
 #include "belvane/value.hpp"
+#include "containers/flat_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"
