@@ -16,6 +16,7 @@ from todo_app import scripted_trees
 
 
 def run(port, forget_at=None):
+    """Follow the host's whole scripted session; returns the last revision held."""
     with socket.create_connection(("127.0.0.1", port), timeout=30) as sock, \
             sock.makefile("rb") as incoming, sock.makefile("wb") as replies:
         frames = vorlik_stream.read_frames(incoming)
@@ -42,7 +43,11 @@ def run(port, forget_at=None):
             replies.flush()
         if next(frames, None) is not None:
             raise SystemExit("client: the host sent more than the scripted session")
-    print(f"client: tree equals the host's after every frame, up to rev {replica.rev}", flush=True)
+    return replica.rev
+
+
+def report(rev):
+    print(f"client: tree equals the host's after every frame, up to rev {rev}", flush=True)
 
 
 def main():
@@ -50,7 +55,7 @@ def main():
     parser.add_argument("port", type=int)
     parser.add_argument("--forget-at", type=int, metavar="N")
     args = parser.parse_args()
-    run(args.port, args.forget_at)
+    report(run(args.port, args.forget_at))
 
 
 if __name__ == "__main__":

@@ -32,15 +32,16 @@ def main():
         port = int(first.rsplit(":", 1)[1])
         echo = threading.Thread(target=lambda: [print(line, end="", flush=True) for line in host.stdout])
         echo.start()
-        socket_client.run(port, args.forget_at)
+        rev = socket_client.run(port, args.forget_at)
         host.wait(timeout=30)
-        echo.join()
+        echo.join()  # the host's last lines come before the verdict
     finally:
         if host.poll() is None:
             host.kill()
             host.wait()
     if host.returncode:
         sys.exit(f"the host failed with exit code {host.returncode}")
+    socket_client.report(rev)
 
 
 if __name__ == "__main__":

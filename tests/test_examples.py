@@ -29,7 +29,7 @@ def test_socket_demo(codec):
     assert "host: listening on 127.0.0.1:" in out
     assert "patch to revision 3 but no snapshot held: asking for a snapshot" in out
     assert "resynchronise: snapshot frame" in out
-    assert out.rstrip().endswith("client: tree equals the host's after every frame, up to rev 8")
+    assert out.rstrip().endswith("client: tree equals the host's after every frame, up to rev 8"), out
 
 
 def test_demo():

@@ -24,56 +24,86 @@ namespace {
 Node& resolve(Node& root, const Path& path) {
   Node* node = &root;
   for (const PathSeg& seg : path) {
-    std::vector<Node>* children = map_find(node->slots, seg.slot);
+    Children* children = map_find(node->slots, seg.slot);
     if (!children) throw Failure{"path references an existing slot"};
     if (seg.index >= children->size()) {
       throw Failure{"index out of bounds: the len is " + std::to_string(children->size()) +
                     " but the index is " + std::to_string(seg.index)};
     }
-    node = &(*children)[seg.index];
+    node = &children->at(seg.index);
   }
   return *node;
 }
 
-void insert_child(Node& parent, op::InsertChild& op) {
+// Replays ops on one tree. Long child lists that receive child ops switch to a positional index
+// on the way; they are turned back into plain lists once the last op has run.
+class Applier {
+ public:
+  explicit Applier(Node& root) : root_(root) {}
+  void apply(Op& op);
+  void finish();
+
+ private:
+  void insert_child(Node& parent, op::InsertChild& op);
+  void remove_child(Node& parent, const op::RemoveChild& op);
+  void move_child(Node& parent, const op::MoveChild& op);
+  void note(const Children& children) { indexed_ = indexed_ || children.indexed(); }
+
+  Node& root_;
+  bool indexed_ = false;
+};
+
+void Applier::insert_child(Node& parent, op::InsertChild& op) {
   auto it = map_lower_bound(parent.slots, op.slot);
   if (it == parent.slots.end() || it->first != op.slot)
-    it = parent.slots.emplace(it, op.slot, std::vector<Node>{});
-  std::vector<Node>& children = it->second;
+    it = parent.slots.emplace(it, op.slot, Children{});
+  Children& children = it->second;
   if (op.index > children.size()) insertion_out_of_range(op.index, children.size());
-  children.insert(children.begin() + static_cast<std::ptrdiff_t>(op.index), std::move(op.node));
+  children.insert(op.index, std::move(op.node));
+  note(children);
 }
 
-void remove_child(Node& parent, const op::RemoveChild& op) {
+void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
   auto it = map_lower_bound(parent.slots, op.slot);
   if (it == parent.slots.end() || it->first != op.slot) return;
-  std::vector<Node>& children = it->second;
+  Children& children = it->second;
   if (op.index >= children.size()) removal_out_of_range(op.index, children.size());
-  children.erase(children.begin() + static_cast<std::ptrdiff_t>(op.index));
-  if (children.empty()) parent.slots.erase(it);
+  Node removed = children.take(op.index);
+  dismantle(removed);
+  note(children);
+  if (children.size() == 0) parent.slots.erase(it);
 }
 
-void move_child(Node& parent, const op::MoveChild& op) {
-  std::vector<Node>* children = map_find(parent.slots, op.slot);
+void Applier::move_child(Node& parent, const op::MoveChild& op) {
+  Children* children = map_find(parent.slots, op.slot);
   if (!children) return;
   const std::size_t len = children->size();
   if (op.from >= len) removal_out_of_range(op.from, len);
   // `to` counts positions in the list without the moved child.
   if (op.to > len - 1) insertion_out_of_range(op.to, len - 1);
-  auto first = children->begin();
-  auto from = static_cast<std::ptrdiff_t>(op.from);
-  auto to = static_cast<std::ptrdiff_t>(op.to);
-  if (from < to)
-    std::rotate(first + from, first + from + 1, first + to + 1);
-  else if (to < from)
-    std::rotate(first + to, first + from, first + from + 1);
+  children->move(op.from, op.to);
+  note(*children);
 }
 
-void apply_op(Node& root, Op& op) {
+void Applier::finish() {
+  if (!indexed_) return;
+  std::vector<Node*> open{&root_};
+  while (!open.empty()) {
+    Node* node = open.back();
+    open.pop_back();
+    for (auto& [name, children] : node->slots) {
+      children.settle();
+      for (Node& child : children.list)
+        if (!child.slots.empty()) open.push_back(&child);
+    }
+  }
+}
+
+void Applier::apply(Op& op) {
   std::visit(
       [&](auto& o) {
         using T = std::decay_t<decltype(o)>;
-        Node& node = resolve(root, o.path);
+        Node& node = resolve(root_, o.path);
         if constexpr (std::is_same_v<T, op::SetProp>) {
           map_set(node.props, o.name, std::move(o.value));
         } else if constexpr (std::is_same_v<T, op::RemoveProp>) {
@@ -96,6 +126,7 @@ void apply_op(Node& root, Op& op) {
           move_child(node, o);
         } else {
           static_assert(std::is_same_v<T, op::Replace>);
+          dismantle(node);
           node = std::move(o.node);
         }
       },
@@ -105,7 +136,13 @@ void apply_op(Node& root, Op& op) {
 }  // namespace
 
 void apply_patch(Node& root, Patch&& patch) {
-  for (Op& op : patch.ops) apply_op(root, op);
+  Applier applier(root);
+  for (Op& op : patch.ops) applier.apply(op);
+  applier.finish();
+}
+
+EditedTree::~EditedTree() {
+  dismantle(root);
 }
 
 }  // namespace vorlik

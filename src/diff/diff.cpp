@@ -183,13 +183,13 @@ void Differ::node(const Node& a, const Node& b) {
   while (ia != ea || ib != eb) {
     int order = ia == ea ? 1 : ib == eb ? -1 : ia->first.compare(ib->first);
     if (order < 0) {
-      slot(ia->first, ia->second, kNoChildren);
+      slot(ia->first, ia->second.list, kNoChildren);
       ++ia;
     } else if (order > 0) {
-      slot(ib->first, kNoChildren, ib->second);
+      slot(ib->first, kNoChildren, ib->second.list);
       ++ib;
     } else {
-      slot(ia->first, ia->second, ib->second);
+      slot(ia->first, ia->second.list, ib->second.list);
       ++ia;
       ++ib;
     }

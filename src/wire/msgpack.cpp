@@ -138,8 +138,7 @@ class Builder {
 
   bool start_array(std::uint32_t n) {
     if (!open(Json::Type::Array)) return false;
-    // Every element takes at least one byte: a forged count cannot reserve more than the input.
-    open_.back().value.items.reserve(std::min<std::size_t>(n, remaining()));
+    open_.back().value.items.reserve(reservation(n, 1));
     return true;
   }
   bool start_array_item() { return true; }
@@ -148,7 +147,7 @@ class Builder {
 
   bool start_map(std::uint32_t n) {
     if (!open(Json::Type::Object)) return false;
-    open_.back().value.members.reserve(std::min<std::size_t>(n, remaining() / 2));
+    open_.back().value.members.reserve(reservation(n, 2));
     return true;
   }
   bool start_map_key() {
@@ -196,6 +195,13 @@ class Builder {
     return v;
   }
 
+  // Room reserved for a container that claims `n` entries of at least `bytes` input bytes each.
+  // Every open container reserves against the same remaining input, so nested forged claims
+  // would multiply; a small cap keeps that bounded, and longer containers grow as they fill.
+  std::size_t reservation(std::uint32_t n, std::size_t bytes) const {
+    constexpr std::size_t kMostReserved = 64;
+    return std::min({std::size_t{n}, remaining() / bytes, kMostReserved});
+  }
   std::size_t remaining() const { return data_.size() - std::min(pos_, data_.size()); }
 
   bool fail(std::string message) {
