@@ -26,6 +26,10 @@
 
 namespace vorlik::json {
 
+// Arrays and objects that may stand open at once; opening one more fails with "recursion limit
+// exceeded". Values of unknown members are skipped without this limit.
+inline constexpr int kMaxDepth = 127;
+
 class Reader {
  public:
   // Strings are unescaped into `arena` when needed, otherwise viewed in place; either way they
@@ -288,7 +292,7 @@ class Reader {
   const char* p_;
   std::size_t n_;
   std::size_t i_ = 0;
-  int depth_ = 128;
+  int depth_ = kMaxDepth + 1;  // counts down; opening at 1 fails
   Arena& arena_;
   bool check_utf8_;
   bool last_string_plain_ = false;

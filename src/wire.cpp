@@ -14,9 +14,6 @@ namespace vorlik {
 
 namespace {
 
-// Arrays and objects the JSON reader lets stand open at once.
-constexpr std::size_t kJsonDepthLimit = 127;
-
 // Reads one JSON text and packs it as MessagePack, in one pass without a document.
 std::string pack_payload(std::string_view text) {
   json::Arena arena;
@@ -97,7 +94,7 @@ Outcome decode_frame(std::string_view bytes) noexcept {
       const wire::Decoded decoded = wire::from_msgpack(frame.payload);
       // Within the JSON nesting limit the written value reads back as itself; a deeper one goes
       // through the JSON reader so that the failure names the place where the reader gives up.
-      if (decoded.depth > kJsonDepthLimit) {
+      if (decoded.depth > std::size_t{json::kMaxDepth}) {
         json::Writer text;
         json::write_json(text, decoded.value);
         json::Writer ignored;

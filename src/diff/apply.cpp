@@ -59,7 +59,7 @@ void Applier::insert_child(Node& parent, op::InsertChild& op) {
     it = parent.slots.emplace(it, op.slot, Children{});
   Children& children = it->second;
   if (op.index > children.size()) insertion_out_of_range(op.index, children.size());
-  children.insert(op.index, std::move(op.node));
+  children.insert(op.index, std::move(*op.node));
   note(children);
 }
 
@@ -109,11 +109,11 @@ void Applier::apply(Op& op) {
         } else if constexpr (std::is_same_v<T, op::RemoveProp>) {
           map_erase(node.props, o.name);
         } else if constexpr (std::is_same_v<T, op::SetEvent>) {
-          map_set(node.events, o.name, std::move(o.action));
+          map_set(node.events, o.name, std::move(*o.action));
         } else if constexpr (std::is_same_v<T, op::RemoveEvent>) {
           map_erase(node.events, o.name);
         } else if constexpr (std::is_same_v<T, op::SetBinding>) {
-          map_set(node.bindings, o.name, std::move(o.binding));
+          map_set(node.bindings, o.name, std::move(*o.binding));
         } else if constexpr (std::is_same_v<T, op::RemoveBinding>) {
           map_erase(node.bindings, o.name);
         } else if constexpr (std::is_same_v<T, op::SetKey>) {
@@ -127,7 +127,7 @@ void Applier::apply(Op& op) {
         } else {
           static_assert(std::is_same_v<T, op::Replace>);
           dismantle(node);
-          node = std::move(o.node);
+          node = std::move(*o.node);
         }
       },
       op);

@@ -108,7 +108,7 @@ Op read_variant(json::Reader& r, int variant) {
         if (i == 1)
           b.name = r.read_str();
         else
-          b.action = read_action(r);
+          *b.action = read_action(r);
       });
     case 3:
       return read_body<op::RemoveEvent>(r, kNameFields, name);
@@ -117,7 +117,7 @@ Op read_variant(json::Reader& r, int variant) {
         if (i == 1)
           b.name = r.read_str();
         else
-          b.binding = read_binding(r);
+          *b.binding = read_binding(r);
       });
     case 5:
       return read_body<op::RemoveBinding>(r, kNameFields, name);
@@ -132,7 +132,7 @@ Op read_variant(json::Reader& r, int variant) {
                                           else if (i == 2)
                                             b.index = r.read_u64();
                                           else
-                                            b.node = read_node(r);
+                                            *b.node = read_node(r);
                                         });
     case 8:
       return read_body<op::RemoveChild>(r, kRemoveChildFields,
@@ -153,7 +153,7 @@ Op read_variant(json::Reader& r, int variant) {
       });
     default:
       return read_body<op::Replace>(r, kReplaceFields,
-                                    [&](op::Replace& b, std::size_t) { b.node = read_node(r); });
+                                    [&](op::Replace& b, std::size_t) { *b.node = read_node(r); });
   }
 }
 
@@ -230,11 +230,11 @@ void write_op(json::Writer& w, const Op& op) {
         } else if constexpr (std::is_same_v<T, op::SetEvent>) {
           write_name(w, b.name);
           w.raw(",\"action\":");
-          write_action(w, b.action);
+          write_action(w, *b.action);
         } else if constexpr (std::is_same_v<T, op::SetBinding>) {
           write_name(w, b.name);
           w.raw(",\"binding\":");
-          write_binding(w, b.binding);
+          write_binding(w, *b.binding);
         } else if constexpr (std::is_same_v<T, op::RemoveProp> ||
                              std::is_same_v<T, op::RemoveEvent> ||
                              std::is_same_v<T, op::RemoveBinding>) {
@@ -248,7 +248,7 @@ void write_op(json::Writer& w, const Op& op) {
         } else if constexpr (std::is_same_v<T, op::InsertChild>) {
           write_slot_index(w, b.slot, b.index);
           w.raw(",\"node\":");
-          write_node(w, b.node);
+          write_node(w, *b.node);
         } else if constexpr (std::is_same_v<T, op::RemoveChild>) {
           write_slot_index(w, b.slot, b.index);
         } else if constexpr (std::is_same_v<T, op::MoveChild>) {
@@ -261,7 +261,7 @@ void write_op(json::Writer& w, const Op& op) {
         } else {
           static_assert(std::is_same_v<T, op::Replace>);
           w.raw(",\"node\":");
-          write_node(w, b.node);
+          write_node(w, *b.node);
         }
       },
       op);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "belvane/value.hpp"
+#include "containers/box.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
 #include "src/action.hpp"
@@ -37,10 +38,11 @@ struct RemoveProp {
   Path path;
   std::string_view name;
 };
+// Handlers, bindings and nodes are boxed: they are large, and a patch is mostly small ops.
 struct SetEvent {
   Path path;
   std::string_view name;
-  Action action;
+  Box<Action> action;
 };
 struct RemoveEvent {
   Path path;
@@ -49,7 +51,7 @@ struct RemoveEvent {
 struct SetBinding {
   Path path;
   std::string_view name;
-  Binding binding;
+  Box<Binding> binding;
 };
 struct RemoveBinding {
   Path path;
@@ -63,7 +65,7 @@ struct InsertChild {
   Path path;
   std::string_view slot;
   std::uint64_t index = 0;
-  Node node;
+  Box<Node> node;
 };
 struct RemoveChild {
   Path path;
@@ -78,7 +80,7 @@ struct MoveChild {
 };
 struct Replace {
   Path path;
-  Node node;
+  Box<Node> node;
 };
 
 }  // namespace op
