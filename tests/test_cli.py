@@ -10,8 +10,6 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import vorlik
-import vorlik_cli
-import vorlik_stream
 from vorlik_cli.pretty import indent
 
 OLD = '{"tag":"ul","props":{"x":{"Float":1e-6}},"slots":{"items":[{"tag":"li","key":"a"},{"tag":"li","key":"b"}]}}'
@@ -20,15 +18,9 @@ MANIFEST = ('{"modules":[{"declarations":[{"customElement":true,"tagName":"my-bu
             '"attributes":[{"name":"size","type":{"text":"number"},"default":"3"}]}]}]}')
 
 
-# The child imports the very modules under test, from whatever directory it runs in.
-ENV = dict(os.environ, PYTHONPATH=os.pathsep.join(
-    os.path.dirname(os.path.dirname(os.path.abspath(m.__file__))) if hasattr(m, "__path__")
-    else os.path.dirname(os.path.abspath(m.__file__)) for m in (vorlik, vorlik_cli, vorlik_stream)))
-
-
 def vorlik_cmd(*args, stdin=b"", cwd=None):
     return subprocess.run([sys.executable, "-m", "vorlik_cli", *map(str, args)], input=stdin,
-                          capture_output=True, cwd=cwd, env=ENV, timeout=60)
+                          capture_output=True, cwd=cwd, timeout=60)
 
 
 def ok(*args, stdin=b"", cwd=None):

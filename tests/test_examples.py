@@ -1,24 +1,17 @@
 """The examples run as documented."""
 
-import os
 import pathlib
 import subprocess
 import sys
 
 import pytest
 
-import vorlik
-import vorlik_stream
-
 EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
-ENV = dict(os.environ, PYTHONPATH=os.pathsep.join(
-    [os.path.dirname(os.path.abspath(vorlik.__file__)),
-     os.path.dirname(os.path.dirname(os.path.abspath(vorlik_stream.__file__)))]))
 
 
 def run(script, *args):
     r = subprocess.run([sys.executable, str(EXAMPLES / script), *args], capture_output=True, text=True,
-                       env=ENV, timeout=120)
+                       timeout=120)
     assert r.returncode == 0, r.stderr
     return r.stdout
 

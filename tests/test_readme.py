@@ -8,18 +8,9 @@ import stat
 import subprocess
 import sys
 
-import pytest
-
-import vorlik
-import vorlik_cli
-import vorlik_stream
 
 README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
 BLOCK = re.compile(r"^```(\w*)\n(.*?)^```", re.S | re.M)
-ENV = dict(os.environ, PYTHONPATH=os.pathsep.join(
-    [os.path.dirname(os.path.abspath(vorlik.__file__)),
-     os.path.dirname(os.path.dirname(os.path.abspath(vorlik_cli.__file__))),
-     os.path.dirname(os.path.dirname(os.path.abspath(vorlik_stream.__file__)))]))
 
 
 def blocks(language):
@@ -64,7 +55,7 @@ def test_shell_sessions(tmp_path):
     shim.chmod(shim.stat().st_mode | stat.S_IEXEC)
     work = tmp_path / "work"
     work.mkdir()
-    env = dict(ENV, PATH=f"{bin_dir}{os.pathsep}{os.environ.get('PATH', '')}")
+    env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ.get('PATH', '')}")
     for command, shown in steps:
         r = subprocess.run(["bash", "-c", command], cwd=work, env=env, stdout=subprocess.PIPE,
                            stderr=subprocess.STDOUT, text=True, timeout=60)
