@@ -7,7 +7,8 @@ members in their fixed order.
 
 Argument errors raise `TypeError` ("diff() missing 1 required positional argument: 'new'",
 "'int' object is not an instance of 'str'") or the interpreter's own `UnicodeEncodeError` for a
-`str` holding a lone surrogate; a conversion error carries the note "while processing '<name>'".
+`str` holding a lone surrogate; from Python 3.11 on, a conversion error carries the note
+"while processing '<name>'".
 Input the core cannot process raises `ValueError` whose only argument is the message, for JSON
 "<description> at line <l> column <c>" (for example "EOF while parsing a value at line 1
 column 0"). JSON input may nest at most 127 arrays and objects.
