@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 CPP_BUILD := build/cpp
 VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo test conformance bench clean
+.PHONY: deps build demo test conformance sanitize fuzz bench clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -35,6 +35,16 @@ test: build
 
 conformance: build
 	$(VPY) ../shared/conformance/check_vectors.py ../shared/conformance/public.jsonl
+
+# The tests and the conformance vectors against an ASan+UBSan build of the extension.
+sanitize: build
+	bash scripts/ci-sanitize.sh
+
+# Every fuzz target for SECONDS seconds each (clang, ASan+UBSan); `make fuzz SECONDS=600` is
+# the long run.
+SECONDS ?= 60
+fuzz: build
+	bash scripts/fuzz.sh $(SECONDS)
 
 bench: build
 	$(VPY) -m pip install -q orjson

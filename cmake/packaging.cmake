@@ -1,5 +1,4 @@
-# What the installed module carries besides its code: the version, a runtime that does not
-# depend on the user's C++ library, and the type stubs.
+# What the installed module carries besides its code: the version and the type stubs.
 
 # The version lives in pyproject.toml alone; a plain CMake build reads it from there.
 if(DEFINED SKBUILD_PROJECT_VERSION_FULL)
@@ -18,12 +17,9 @@ endif()
 set_property(SOURCE "${PROJECT_SOURCE_DIR}/python/lib.cpp" APPEND PROPERTY
              COMPILE_DEFINITIONS "VORLIK_VERSION=\"${VORLIK_VERSION}\"")
 
-# libstdc++ and libgcc linked in and kept private: the module then needs only old symbol
-# versions of glibc, which widens the platforms a wheel built here installs on.
-option(VORLIK_STATIC_RUNTIME "Link libstdc++ and libgcc statically into the module" ON)
-if(VORLIK_STATIC_RUNTIME AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  target_link_options(vorlik PRIVATE -static-libstdc++ -static-libgcc -Wl,--exclude-libs,ALL)
-endif()
+# libstdc++ and libgcc stay shared: linked in statically they bring this machine's glibc symbol
+# versions with them (pthread from 2.34, _dl_find_object 2.35, arc4random 2.36), while shared they
+# only ask for GLIBCXX_3.4.29 (to_chars/from_chars of double), which manylinux_2_34 allows.
 set_target_properties(vorlik PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
 # A top-level extension module cannot carry py.typed, so its stubs are installed as a stub-only

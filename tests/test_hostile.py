@@ -11,6 +11,7 @@ import textwrap
 import pytest
 
 import vorlik
+from hostile_inputs import CASES
 
 # Generous: a slow CI machine must pass; a quadratic or runaway case takes far longer.
 TIMEOUT = 60
@@ -216,6 +217,10 @@ def msgpack_frame(payload: bytes) -> bytes:
     )
 
 
+@pytest.mark.skipif(
+    os.environ.get("VORLIK_SANITIZED") == "1",
+    reason="AddressSanitizer reserves terabytes of address space for its shadow",
+)
 def test_nested_forged_counts_do_not_multiply_reservations():
     # 60 arrays each claiming 2**32-1 elements, then a megabyte of nils: the claims are lies, and
     # reserving for each against the whole remaining input would need gigabytes.
@@ -233,3 +238,17 @@ def test_nested_forged_counts_do_not_multiply_reservations():
         frame.decode("latin-1"),
     )
     assert out.startswith("ValueError IO error while reading")
+
+
+# --- every reader against inputs built to hurt it ----------------------------------------------
+
+
+@pytest.mark.parametrize("case", CASES, ids=lambda case: case.name)
+def test_hostile_input_ends_in_a_result_or_a_clear_error(case):
+    name, args = case.build()
+    try:
+        getattr(vorlik, name)(*args)
+        got = "ok"
+    except ValueError as e:
+        got = str(e)
+    assert got == "ok" if case.expect == "ok" else got.startswith(case.expect), got[:200]

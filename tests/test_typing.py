@@ -39,6 +39,12 @@ def test_every_misuse_is_reported(tmp_path_factory):
     assert reported == marked, done.stdout
 
 
+def test_stream_and_command_packages_pass_strict_checking(tmp_path_factory):
+    done = run_mypy(tmp_path_factory, "mypy", "--strict", "--strict-bytes",
+                    "python/vorlik_stream", "python/vorlik_cli")
+    assert done.returncode == 0, done.stdout + done.stderr
+
+
 def test_stubs_match_the_module(tmp_path_factory):
     done = run_mypy(tmp_path_factory, "mypy.stubtest", "vorlik")
     assert done.returncode == 0, done.stdout + done.stderr
