@@ -41,7 +41,7 @@ void dismantle(Node& node) noexcept;
 Binding read_binding(json::Reader& reader);
 // The normal written form: members in order, key and empty maps left out. Written without
 // recursion: a tree that patches built may be deeper than any reader accepts.
-void write_node(json::Writer& writer, const Node& node);
+void write_node(json::Writer& writer, const Node& root);
 void write_binding(json::Writer& writer, const Binding& binding);
 
 }  // namespace vorlik
