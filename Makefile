@@ -24,9 +24,12 @@ test: build
 conformance: build
 	$(VPY) ../shared/conformance/check_vectors.py ../shared/conformance/public.jsonl
 
+# make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+MODE ?= time
+BENCH_ARGS ?=
 bench: build
-	$(VPY) -m pip install -q orjson
-	$(VPY) bench/bench.py
+	@bash scripts/bench-deps.sh $(VPY)
+	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
 
 clean:
 	rm -rf $(VENV) build
