@@ -176,7 +176,7 @@ def change_rows(rnd, tree):
     """1% of the largest list's children removed, 1% fresh ones inserted."""
     children = _largest_slot(tree)
     count = max(1, len(children) // 100)
-    for _ in range(count):
+    for _ in range(min(count, len(children) - 1)):
         del children[rnd.randrange(len(children))]
     for i in range(count):
         fresh = copy.deepcopy(children[rnd.randrange(len(children))])
