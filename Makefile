@@ -2,8 +2,11 @@
 PYTHON ?= python3
 VENV := .venv
 VPY := $(VENV)/bin/python
+# The C++ unit tests build apart from the wheel; CI sets VORLIK_WERROR=ON.
+CPP_BUILD := build/cpp
+VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo test conformance bench clean
+.PHONY: deps build demo test conformance sanitize fuzz bench clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -12,17 +15,36 @@ $(VPY):
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
 
+# The build tools live in the venv and the build runs without isolation: a fresh isolated
+# environment per run would make the kept build directory (build/<wheel tag>) stale every time.
+BUILD_TOOLS := "scikit-build-core>=0.11" "cmake>=3.20" ninja
+
 build: deps $(VPY)
-	$(VPY) -m pip install -q ".[test]"
+	$(VPY) -m pip install -q $(BUILD_TOOLS)
+	$(VPY) -m pip install -q --no-build-isolation ".[test]"
 
 demo: build
 	$(VPY) examples/demo.py
 
 test: build
 	$(VPY) -m pytest -q tests
+	cmake -S . -B $(CPP_BUILD) -DPython_EXECUTABLE=$(abspath $(VPY)) -DVORLIK_BUILD_TESTS=ON \
+	  -DVORLIK_WERROR=$(VORLIK_WERROR) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	cmake --build $(CPP_BUILD) --parallel 2
+	ctest --test-dir $(CPP_BUILD) --output-on-failure
 
 conformance: build
 	$(VPY) ../shared/conformance/check_vectors.py ../shared/conformance/public.jsonl
+
+# The tests and the conformance vectors against an ASan+UBSan build of the extension.
+sanitize: build
+	bash scripts/ci-sanitize.sh
+
+# Every fuzz target for SECONDS seconds each (clang, ASan+UBSan); `make fuzz SECONDS=600` is
+# the long run.
+SECONDS ?= 60
+fuzz: build
+	bash scripts/fuzz.sh $(SECONDS)
 
 # make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
 MODE ?= time

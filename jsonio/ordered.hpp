@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -16,10 +17,11 @@ void settle_entries(std::vector<Entry>& entries) {
   if (k >= n) return;  // already in order, the common case
   if (n <= 16) {
     // Small maps: a stable insertion sort, without the buffer a merge sort allocates.
+    const auto at = [&](std::size_t m) { return entries.begin() + static_cast<std::ptrdiff_t>(m); };
     for (; k < n; ++k) {
       std::size_t j = k;
       while (j > 0 && entries[k].first < entries[j - 1].first) --j;
-      if (j != k) std::rotate(entries.begin() + j, entries.begin() + k, entries.begin() + k + 1);
+      if (j != k) std::rotate(at(j), at(k), at(k + 1));
     }
   } else {
     std::stable_sort(entries.begin(), entries.end(),

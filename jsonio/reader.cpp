@@ -52,14 +52,9 @@ constexpr auto kUnescaped = [] {
     char byte[256];
     constexpr char operator[](unsigned char c) const { return byte[c]; }
   } t{};
-  t.byte['"'] = '"';
-  t.byte['\\'] = '\\';
-  t.byte['/'] = '/';
-  t.byte['b'] = '\b';
-  t.byte['f'] = '\f';
-  t.byte['n'] = '\n';
-  t.byte['r'] = '\r';
-  t.byte['t'] = '\t';
+  constexpr std::string_view letters = "\"\\/bfnrt", bytes = "\"\\/\b\f\n\r\t";
+  for (std::size_t k = 0; k < letters.size(); ++k)
+    t.byte[static_cast<unsigned char>(letters[k])] = bytes[k];
   return t;
 }();
 

@@ -19,17 +19,18 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
   }
   if (value == 0.0) {
     std::memcpy(out, "0.0", 3);
-    return out + 3 - buf;
+    return static_cast<std::size_t>(out + 3 - buf);
   }
   // Shortest digits come from to_chars in scientific form: d[.ddd]e±XX.
   char sci[32];
   auto res = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
-  char digits[20];
+  char digits[20] = {};
   int ndigits = 0;
   const char* p = sci;
   for (; p < res.ptr && *p != 'e'; ++p) {
     if (*p != '.') digits[ndigits++] = *p;
   }
+  const auto count = static_cast<std::size_t>(ndigits);
   int exp = 0;
   std::from_chars(p + (p[1] == '+' ? 2 : 1), res.ptr, exp);
 
@@ -38,27 +39,28 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
       *out++ = '0';
       *out++ = '.';
       for (int k = -1; k > exp; --k) *out++ = '0';
-      std::memcpy(out, digits, ndigits);
-      out += ndigits;
+      std::memcpy(out, digits, count);
+      out += count;
     } else if (ndigits <= exp + 1) {
-      std::memcpy(out, digits, ndigits);
-      out += ndigits;
+      std::memcpy(out, digits, count);
+      out += count;
       for (int k = ndigits; k <= exp; ++k) *out++ = '0';
       *out++ = '.';
       *out++ = '0';
     } else {
-      std::memcpy(out, digits, exp + 1);
-      out += exp + 1;
+      const auto whole = static_cast<std::size_t>(exp) + 1;
+      std::memcpy(out, digits, whole);
+      out += whole;
       *out++ = '.';
-      std::memcpy(out, digits + exp + 1, ndigits - exp - 1);
-      out += ndigits - exp - 1;
+      std::memcpy(out, digits + whole, count - whole);
+      out += count - whole;
     }
   } else {
     *out++ = digits[0];
     if (ndigits > 1) {
       *out++ = '.';
-      std::memcpy(out, digits + 1, ndigits - 1);
-      out += ndigits - 1;
+      std::memcpy(out, digits + 1, count - 1);
+      out += count - 1;
     }
     *out++ = 'e';
     if (exp < 0) {
@@ -69,7 +71,7 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
     }
     out = std::to_chars(out, out + 8, exp).ptr;
   }
-  return out - buf;
+  return static_cast<std::size_t>(out - buf);
 }
 
 namespace {
@@ -80,13 +82,9 @@ constexpr auto kEscape = [] {
     char c[256];
   } t{};
   for (int b = 0; b < 0x20; ++b) t.c[b] = 'u';
-  t.c['\b'] = 'b';
-  t.c['\t'] = 't';
-  t.c['\n'] = 'n';
-  t.c['\f'] = 'f';
-  t.c['\r'] = 'r';
-  t.c['"'] = '"';
-  t.c['\\'] = '\\';
+  constexpr std::string_view bytes = "\b\t\n\f\r\"\\", letters = "btnfr\"\\";
+  for (std::size_t k = 0; k < bytes.size(); ++k)
+    t.c[static_cast<unsigned char>(bytes[k])] = letters[k];
   return t;
 }();
 
@@ -134,13 +132,13 @@ void Writer::string(std::string_view s) {
 void Writer::u64(std::uint64_t v) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out_.append(buf, r.ptr - buf);
+  out_.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
 void Writer::i64(std::int64_t v) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out_.append(buf, r.ptr - buf);
+  out_.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
 void Writer::f64(double v) {

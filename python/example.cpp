@@ -82,7 +82,9 @@ PyObject* example_type() noexcept {
   static PyType_Spec example_spec = {"builtins.Example", sizeof(ExampleObject), 0,
                                      Py_TPFLAGS_DEFAULT, slots};
   // Created once per process under the static-initialisation guard, and deliberately never
-  // released: a static destructor would run after the interpreter is gone.
+  // released: a static destructor would run after the interpreter is gone. The interpreter
+  // mutates type objects (reference count), so the pointee cannot be const.
+  // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
   static PyObject* const type = PyType_FromSpec(&example_spec);
   return type;
 }

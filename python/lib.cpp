@@ -45,15 +45,19 @@ int exec_module(PyObject* module) noexcept {
     Ref fn(PyCFunction_NewEx(&def, module, module_name.get()));
     if (!fn || add_name(module, def.ml_name, fn.get()) < 0) return -1;
   }
-  return 0;
+  // Beside the public names, not in __all__.
+  return PyModule_AddStringConstant(module, "__version__", VORLIK_VERSION);
 }
 
-// Only the execution step: no free-threading or sub-interpreter declarations.
+// Only the execution step: no free-threading or sub-interpreter declarations. The C API takes
+// the slots and the definition by non-const pointer and keeps its own bookkeeping in the latter.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
 PyModuleDef_Slot slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
     {0, nullptr},
 };
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "vorlik",  // m_name

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when they are missing.
+# Installs the Debian packages the build and the tests need, when they are missing; packages
+# named as arguments (a check's own tools) are added to them.
 set -euo pipefail
 python=${PYTHON:-python3}
-packages=(g++ make libmsgpack-cxx-dev libicu-dev pkg-config)
+packages=(g++ make cmake libmsgpack-cxx-dev libgtest-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

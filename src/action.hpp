@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "belvane/box.hpp"
-#include "belvane/flat_map.hpp"
+#include "containers/box.hpp"
+#include "containers/flat_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"

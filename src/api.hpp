@@ -23,6 +23,6 @@ Outcome apply_json(std::string_view root_text, std::string_view patch_text) noex
 Outcome parse_cem(std::string_view manifest_text) noexcept;
 Outcome encode_frame(std::string_view payload, std::string_view model_type, std::string_view kind,
                      std::uint64_t rev, std::string_view codec) noexcept;
-Outcome decode_frame(std::string_view frame) noexcept;
+Outcome decode_frame(std::string_view bytes) noexcept;
 
 }  // namespace vorlik

@@ -2,11 +2,11 @@
 #include "jsonio/arena.hpp"
 #include "jsonio/writer.hpp"
 #include "src/api.hpp"
-#include "src/apply.hpp"
-#include "src/diff.hpp"
+#include "src/diff/apply.hpp"
+#include "src/diff/diff.hpp"
+#include "src/diff/patch.hpp"
 #include "src/guard.hpp"
 #include "src/node.hpp"
-#include "src/patch.hpp"
 
 namespace vorlik {
 
@@ -35,13 +35,13 @@ Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept
 Outcome apply_json(std::string_view root_text, std::string_view patch_text) noexcept {
   return guarded([&] {
     json::Arena arena;
-    Node root = read_document(root_text, arena, read_tree);
+    EditedTree tree{read_document(root_text, arena, read_tree)};
     Patch patch = read_document(patch_text, arena, read_whole_patch);
-    apply_patch(root, std::move(patch));
+    apply_patch(tree.root, std::move(patch));
     json::Writer out;
     // The tree written back in normal form is about as long as it came in.
     out.buffer().reserve(root_text.size() + patch_text.size());
-    write_node(out, root);
+    write_node(out, tree.root);
     return out.take();
   });
 }

@@ -6,12 +6,13 @@
 #include <string_view>
 #include <vector>
 
-#include "belvane/flat_map.hpp"
 #include "belvane/value.hpp"
+#include "containers/flat_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"
 #include "src/action.hpp"
+#include "src/children.hpp"
 
 namespace vorlik {
 
@@ -29,14 +30,17 @@ struct Node {
   std::string_view tag;
   std::optional<std::string_view> key;
   FlatMap<Value> props;
-  FlatMap<std::vector<Node>> slots;
+  FlatMap<Children> slots;
   FlatMap<Action> events;
   FlatMap<Binding> bindings;
 };
 
 Node read_node(json::Reader& reader);
+// Frees the subtrees below `node` without recursion and leaves it without slots.
+void dismantle(Node& node) noexcept;
 Binding read_binding(json::Reader& reader);
-// The normal written form: members in order, key and empty maps left out.
+// The normal written form: members in order, key and empty maps left out. Written without
+// recursion: a tree that patches built may be deeper than any reader accepts.
 void write_node(json::Writer& writer, const Node& node);
 void write_binding(json::Writer& writer, const Binding& binding);
 

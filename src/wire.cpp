@@ -1,335 +1,34 @@
-#include "src/wire.hpp"
-
-#include <algorithm>
-#include <bit>
-#include <cmath>
-#include <msgpack.hpp>
+// The frame entry points: encode_frame and decode_frame.
+#include <string>
 #include <variant>
-#include <vector>
 
 #include "belvane/frame.hpp"
 #include "jsonio/transcode.hpp"
 #include "jsonio/utf8.hpp"
 #include "src/api.hpp"
 #include "src/guard.hpp"
+#include "src/wire/json_to_msgpack.hpp"
+#include "src/wire/msgpack.hpp"
 
 namespace vorlik {
-
-namespace wire {
-
-namespace {
-
-using json::Json;
-
-// --- Encoding ----------------------------------------------------------------------------------
-
-struct Sink {
-  std::string& out;
-  void write(const char* data, std::size_t size) { out.append(data, size); }
-};
-
-using Packer = msgpack::packer<Sink>;
-
-std::uint32_t length32(std::size_t size, const char* what, const char* unit) {
-  if (size > 0xFFFFFFFFu)
-    throw Failure{std::string(what) + " too large for MessagePack: " + std::to_string(size) + " " +
-                  unit + " (at most 4294967295)"};
-  return static_cast<std::uint32_t>(size);
-}
-
-void pack_string(Packer& pk, std::string_view s) {
-  const std::uint32_t n = length32(s.size(), "string", "bytes");
-  pk.pack_str(n);
-  pk.pack_str_body(s.data(), n);
-}
-
-void pack_float64(std::string& out, double d) {
-  // The library's pack_double turns integral values into integer forms (and -0.0 into 0);
-  // floats must stay floats.
-  const auto bits = std::bit_cast<std::uint64_t>(d);
-  out.push_back(static_cast<char>(0xCB));
-  for (int shift = 56; shift >= 0; shift -= 8) out.push_back(static_cast<char>(bits >> shift));
-}
-
-void pack(Packer& pk, std::string& out, const Json& v) {
-  switch (v.type) {
-    case Json::Type::Null:
-      pk.pack_nil();
-      return;
-    case Json::Type::Bool:
-      if (v.boolean)
-        pk.pack_true();
-      else
-        pk.pack_false();
-      return;
-    case Json::Type::Number:
-      switch (v.number.kind) {
-        case json::Number::Kind::U64:
-          pk.pack_uint64(v.number.u);
-          return;
-        case json::Number::Kind::I64:
-          pk.pack_int64(v.number.i);
-          return;
-        case json::Number::Kind::F64:
-          pack_float64(out, v.number.f);
-          return;
-      }
-      return;
-    case Json::Type::String:
-      pack_string(pk, v.string);
-      return;
-    case Json::Type::Array:
-      pk.pack_array(length32(v.items.size(), "array", "elements"));
-      for (const Json& item : v.items) pack(pk, out, item);
-      return;
-    case Json::Type::Object:
-      pk.pack_map(length32(v.members.size(), "object", "members"));
-      for (const auto& [key, item] : v.members) {
-        pack_string(pk, key);
-        pack(pk, out, item);
-      }
-      return;
-  }
-}
-
-// --- Decoding ----------------------------------------------------------------------------------
-
-constexpr std::size_t kMsgpackDepthLimit = 1024;  // this many nested levels fail
-
-// Builds a generic value from the parser's events. Every event that starts a value finds its
-// marker at pos_, so pos_ always tells how far the input has been consumed: when the input runs
-// out, that decides whether it ended where a marker belongs or inside a value.
-class Builder {
- public:
-  explicit Builder(std::string_view data) : data_(data) {}
-
-  bool visit_nil() { return put(Json{}); }
-  bool visit_boolean(bool b) {
-    Json v;
-    v.type = Json::Type::Bool;
-    v.boolean = b;
-    return put(std::move(v));
-  }
-  bool visit_positive_integer(std::uint64_t u) { return put(number(json::Number::of_u64(u))); }
-  bool visit_negative_integer(std::int64_t i) {
-    // The signed forms may hold non-negative values; those are unsigned like any other.
-    if (i >= 0) return visit_positive_integer(static_cast<std::uint64_t>(i));
-    return put(number(json::Number::of_i64(i)));
-  }
-  bool visit_float32(float f) { return visit_float64(static_cast<double>(f)); }
-  bool visit_float64(double d) {
-    if (!std::isfinite(d)) return put(Json{});
-    return put(number(json::Number::of_f64(d)));
-  }
-  bool visit_str(const char* p, std::uint32_t size) {
-    std::string_view s(size ? p : data_.data(), size);
-    if (auto fault = json::find_utf8_fault(s)) {
-      fault->index += static_cast<std::size_t>(s.data() - data_.data());
-      return fail("string is not valid UTF-8: " + json::describe_utf8_fault(*fault));
-    }
-    Json v;
-    v.type = Json::Type::String;
-    v.string = s;
-    return put(std::move(v), /*is_string=*/true);
-  }
-  bool visit_bin(const char*, std::uint32_t) {
-    return fail("bin value at index " + std::to_string(pos_) + " is not supported");
-  }
-  bool visit_ext(const char*, std::uint32_t) {
-    return fail("ext value at index " + std::to_string(pos_) + " is not supported");
-  }
-
-  bool start_array(std::uint32_t n) {
-    if (!open(Json::Type::Array)) return false;
-    // Every element takes at least one byte: a forged count cannot reserve more than the input.
-    open_.back().value.items.reserve(std::min<std::size_t>(n, remaining()));
-    return true;
-  }
-  bool start_array_item() { return true; }
-  bool end_array_item() { return true; }
-  bool end_array() { return close(); }
-
-  bool start_map(std::uint32_t n) {
-    if (!open(Json::Type::Object)) return false;
-    open_.back().value.members.reserve(std::min<std::size_t>(n, remaining() / 2));
-    return true;
-  }
-  bool start_map_key() {
-    open_.back().in_key = true;
-    return true;
-  }
-  bool end_map_key() { return true; }
-  bool start_map_value() {
-    open_.back().in_key = false;
-    return true;
-  }
-  bool end_map_value() { return true; }
-  bool end_map() {
-    json::make_map(open_.back().value.members);
-    return close();
-  }
-
-  void parse_error(std::size_t, std::size_t) {
-    unsigned marker = pos_ < data_.size() ? static_cast<unsigned char>(data_[pos_]) : 0;
-    char hex[3] = {"0123456789abcdef"[marker >> 4], "0123456789abcdef"[marker & 15], 0};
-    fail(std::string("invalid marker 0x") + hex + " at index " + std::to_string(pos_));
-  }
-  void insufficient_bytes(std::size_t, std::size_t) {
-    fail(pos_ >= data_.size() ? "IO error while reading marker: failed to fill whole buffer"
-                              : "IO error while reading data: failed to fill whole buffer");
-  }
-  bool referenced() const { return false; }
-  void set_referenced(bool) {}
-
-  const std::string& error() const { return error_; }
-  Json take() { return std::move(root_); }
-  std::size_t depth() const { return max_depth_; }
-
- private:
-  struct Open {
-    Json value;
-    std::string_view key;
-    bool in_key = false;
-  };
-
-  static Json number(json::Number n) {
-    Json v;
-    v.type = Json::Type::Number;
-    v.number = n;
-    return v;
-  }
-
-  std::size_t remaining() const { return data_.size() - std::min(pos_, data_.size()); }
-
-  bool fail(std::string message) {
-    if (error_.empty()) error_ = std::move(message);
-    return false;
-  }
-
-  bool key_expected() const { return !open_.empty() && open_.back().in_key; }
-
-  // Bytes taken by the item whose marker stands at pos_ (a container's header only). Called
-  // once the parser has seen the whole item, so its length fields are present.
-  std::size_t item_size() const {
-    const auto* s = reinterpret_cast<const unsigned char*>(data_.data()) + pos_;
-    auto be = [&](int bytes) {
-      std::size_t n = 0;
-      for (int k = 1; k <= bytes; ++k) n = (n << 8) | s[k];
-      return n;
-    };
-    const unsigned m = s[0];
-    if (m >= 0xA0 && m <= 0xBF) return 1 + (m & 0x1F);
-    switch (m) {
-      case 0xCC:
-      case 0xD0:
-        return 2;
-      case 0xCD:
-      case 0xD1:
-      case 0xDC:
-      case 0xDE:
-        return 3;
-      case 0xCA:
-      case 0xCE:
-      case 0xD2:
-      case 0xDD:
-      case 0xDF:
-        return 5;
-      case 0xCB:
-      case 0xCF:
-      case 0xD3:
-        return 9;
-      case 0xD9:
-        return 2 + be(1);
-      case 0xDA:
-        return 3 + be(2);
-      case 0xDB:
-        return 5 + be(4);
-      default:
-        return 1;  // nil, booleans, fixints, fixarray, fixmap
-    }
-  }
-
-  bool open(Json::Type type) {
-    if (key_expected()) return fail("map key must be a string");
-    if (open_.size() + 1 >= kMsgpackDepthLimit) return fail("depth limit exceeded");
-    pos_ += item_size();
-    open_.emplace_back();
-    open_.back().value.type = type;
-    max_depth_ = std::max(max_depth_, open_.size());
-    return true;
-  }
-
-  bool close() {
-    Json v = std::move(open_.back().value);
-    open_.pop_back();
-    return place(std::move(v));
-  }
-
-  bool put(Json v, bool is_string = false) {
-    if (key_expected() && !is_string) return fail("map key must be a string");
-    pos_ += item_size();
-    return place(std::move(v));
-  }
-
-  bool place(Json v) {
-    if (open_.empty()) {
-      root_ = std::move(v);
-      return true;
-    }
-    Open& top = open_.back();
-    if (top.value.type == Json::Type::Array) {
-      top.value.items.push_back(std::move(v));
-    } else if (top.in_key) {
-      top.key = v.string;  // put() and open() let only strings reach a key
-    } else {
-      top.value.members.emplace_back(top.key, std::move(v));
-    }
-    return true;
-  }
-
-  std::string_view data_;
-  std::size_t pos_ = 0;
-  std::vector<Open> open_;
-  std::size_t max_depth_ = 0;
-  Json root_;
-  std::string error_;
-};
-
-}  // namespace
-
-std::optional<Codec> find_codec(std::string_view name) {
-  if (name == "application/json") return Codec::Json;
-  if (name == "application/msgpack") return Codec::MsgPack;
-  return std::nullopt;
-}
-
-std::string to_msgpack(const Json& value) {
-  std::string out;
-  Sink sink{out};
-  Packer pk(sink);
-  pack(pk, out, value);
-  return out;
-}
-
-Decoded from_msgpack(std::string_view bytes) {
-  Builder builder(bytes);
-  std::size_t offset = 0;
-  if (!msgpack::parse(bytes.data(), bytes.size(), offset, builder)) {
-    if (builder.error().empty()) throw Failure{"invalid MessagePack data"};
-    throw Failure{builder.error()};
-  }
-  return {builder.take(), builder.depth()};
-}
-
-}  // namespace wire
 
 namespace {
 
 // Arrays and objects the JSON reader lets stand open at once.
 constexpr std::size_t kJsonDepthLimit = 127;
 
-json::Json read_payload(std::string_view text, json::Arena& arena) {
-  return read_document(text, arena, [](json::Reader& r) { return json::read_json(r); });
+// Reads one JSON text and packs it as MessagePack, in one pass without a document.
+std::string pack_payload(std::string_view text) {
+  json::Arena arena;
+  json::Reader reader(text, arena);
+  std::string packed;
+  try {
+    wire::pack_json(reader, packed);
+    reader.finish();
+  } catch (const json::ReadError& e) {
+    throw Failure{json::format_error(text, e)};
+  }
+  return packed;
 }
 
 // Reads one JSON text and writes it in normal form (sorted keys, the writer's numbers).
@@ -354,8 +53,7 @@ Outcome encode_frame(std::string_view payload, std::string_view model_type, std:
     std::string packed;
     std::string_view body = payload;  // JSON text travels as it is, unchecked
     if (*found == wire::Codec::MsgPack) {
-      json::Arena arena;
-      packed = wire::to_msgpack(read_payload(payload, arena));
+      packed = pack_payload(payload);
       body = packed;
     }
 

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang under AddressSanitizer and UndefinedBehaviorSanitizer and runs
+# each one for the given number of seconds (default 60) on a corpus seeded from the tests' and
+# examples' inputs. The corpus grows under build/fuzz/corpus; inputs that crash are kept under
+# build/fuzz/findings and fail the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(diff_json apply_json encode_frame_json encode_frame_msgpack
+                                     decode_frame parse_cem)
+bash scripts/install-deps.sh clang libclang-rt-14-dev
+python=.venv/bin/python
+[ -x "$python" ] || python=python3
+build=build/fuzz
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all" \
+  -DPython_EXECUTABLE="$(command -v "$python")" -DVORLIK_BUILD_TOOLS=ON >/dev/null
+cmake --build "$build" --parallel 2 --target $(printf 'fuzz_%s ' "${targets[@]}")
+"$python" fuzz/make_seeds.py "$build/corpus"
+mkdir -p "$build/findings"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+for t in "${targets[@]}"; do
+  echo "== fuzz_$t for ${seconds}s"
+  "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 \
+    -dict=fuzz/vorlik.dict -artifact_prefix="$build/findings/$t-" -print_final_stats=1 \
+    "$build/corpus/$t" 2>"$build/fuzz_$t.log" || status=1
+  grep -E '^(#[0-9]+.*(DONE|pulse)|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' \
+    "$build/fuzz_$t.log" | tail -n 4
+  echo "corpus: $(ls "$build/corpus/$t" | wc -l) inputs"
+  [ $status -eq 0 ] || { echo "fuzz_$t found a fault; see $build/fuzz_$t.log"; tail -n 40 "$build/fuzz_$t.log"; }
+done
+exit $status

@@ -1,0 +1,162 @@
+#include "src/child_index.hpp"
+
+#include <chrono>
+#include <utility>
+
+#include "src/node.hpp"
+
+namespace vorlik {
+
+ChildIndex::ChildIndex(std::vector<Node>& nodes)
+    : state_(
+          static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this)) ^
+          static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+  items_.reserve(nodes.size());
+  // A Cartesian tree built left to right: the stack holds the right spine; a node leaves it once
+  // a later node outranks it, and its subtree is complete then.
+  std::vector<Ref> spine;
+  for (Node& node : nodes) {
+    const Ref t = new_item(std::make_unique<Node>(std::move(node)));
+    Ref last = kNil;
+    while (!spine.empty() && items_[spine.back()].priority < items_[t].priority) {
+      last = spine.back();
+      spine.pop_back();
+      update(last);
+    }
+    items_[t].left = last;
+    if (!spine.empty()) items_[spine.back()].right = t;
+    spine.push_back(t);
+  }
+  while (!spine.empty()) {
+    root_ = spine.back();
+    spine.pop_back();
+    update(root_);
+  }
+  nodes.clear();
+}
+
+ChildIndex::~ChildIndex() = default;
+
+std::uint64_t ChildIndex::next_priority() {
+  // splitmix64
+  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+ChildIndex::Ref ChildIndex::new_item(std::unique_ptr<Node> node) {
+  Item item;
+  item.node = std::move(node);
+  item.priority = next_priority();
+  if (!free_.empty()) {
+    const Ref t = free_.back();
+    free_.pop_back();
+    items_[t] = std::move(item);
+    return t;
+  }
+  items_.push_back(std::move(item));
+  return static_cast<Ref>(items_.size() - 1);
+}
+
+void ChildIndex::update(Ref t) {
+  Item& item = items_[t];
+  item.size = static_cast<std::uint32_t>(1 + size_of(item.left) + size_of(item.right));
+}
+
+// The recursion of split and merge follows the tree's depth, which the random priorities keep
+// logarithmic whatever order the ops come in.
+void ChildIndex::split(Ref t, std::size_t k, Ref& left, Ref& right) {
+  if (t == kNil) {
+    left = right = kNil;
+    return;
+  }
+  const std::size_t before = size_of(items_[t].left);
+  if (k <= before) {
+    split(items_[t].left, k, left, items_[t].left);
+    right = t;
+  } else {
+    split(items_[t].right, k - before - 1, items_[t].right, right);
+    left = t;
+  }
+  update(t);
+}
+
+ChildIndex::Ref ChildIndex::merge(Ref left, Ref right) {
+  if (left == kNil) return right;
+  if (right == kNil) return left;
+  if (items_[left].priority > items_[right].priority) {
+    items_[left].right = merge(items_[left].right, right);
+    update(left);
+    return left;
+  }
+  items_[right].left = merge(left, items_[right].left);
+  update(right);
+  return right;
+}
+
+Node& ChildIndex::at(std::size_t pos) {
+  Ref t = root_;
+  for (;;) {
+    const std::size_t before = size_of(items_[t].left);
+    if (pos < before) {
+      t = items_[t].left;
+    } else if (pos == before) {
+      return *items_[t].node;
+    } else {
+      pos -= before + 1;
+      t = items_[t].right;
+    }
+  }
+}
+
+ChildIndex::Ref ChildIndex::detach(std::size_t pos) {
+  Ref left, middle, right;
+  split(root_, pos, left, right);
+  split(right, 1, middle, right);
+  root_ = merge(left, right);
+  return middle;
+}
+
+void ChildIndex::attach(std::size_t pos, Ref item) {
+  Ref left, right;
+  split(root_, pos, left, right);
+  root_ = merge(merge(left, item), right);
+}
+
+void ChildIndex::insert(std::size_t pos, Node&& node) {
+  attach(pos, new_item(std::make_unique<Node>(std::move(node))));
+}
+
+Node ChildIndex::take(std::size_t pos) {
+  const Ref t = detach(pos);
+  Node node = std::move(*items_[t].node);
+  items_[t] = Item{};
+  free_.push_back(t);
+  return node;
+}
+
+void ChildIndex::move(std::size_t from, std::size_t to) {
+  attach(to, detach(from));
+}
+
+void ChildIndex::drain_into(std::vector<Node>& out) {
+  out.reserve(out.size() + size());
+  std::vector<Ref> path;
+  for (Ref t = root_; t != kNil || !path.empty();) {
+    if (t != kNil) {
+      path.push_back(t);
+      t = items_[t].left;
+      continue;
+    }
+    t = path.back();
+    path.pop_back();
+    out.push_back(std::move(*items_[t].node));
+    t = items_[t].right;
+  }
+  items_.clear();
+  free_.clear();
+  root_ = kNil;
+}
+
+}  // namespace vorlik

@@ -1,0 +1,355 @@
+#include "src/diff/diff.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "src/diff/patch.hpp"
+
+namespace vorlik {
+
+namespace {
+
+using Children = std::span<const Node>;
+
+const std::vector<Node> kNoChildren;
+
+// Counts, over positions 0..n-1 that start out present, how many present ones precede a
+// position, while positions are taken out one by one.
+class PresenceCounter {
+ public:
+  explicit PresenceCounter(std::size_t n) : tree_(n + 1, 0) {
+    for (std::size_t i = 1; i <= n; ++i) {
+      tree_[i] += 1;
+      std::size_t parent = i + (i & (~i + 1));
+      if (parent <= n) tree_[parent] += tree_[i];
+    }
+  }
+  std::uint32_t before(std::size_t pos) const {
+    std::uint32_t sum = 0;
+    for (std::size_t i = pos; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+    return sum;
+  }
+  void take(std::size_t pos) {
+    for (std::size_t i = pos + 1; i < tree_.size(); i += i & (~i + 1)) tree_[i] -= 1;
+  }
+
+ private:
+  std::vector<std::uint32_t> tree_;
+};
+
+// The distinct keys of one slot, numbered in order of first appearance, in a chained hash table.
+class KeyTable {
+ public:
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+
+  explicit KeyTable(std::size_t capacity) {
+    std::size_t size = 8;
+    while (size < 2 * capacity) size *= 2;
+    buckets_.assign(size, kNone);
+    mask_ = size - 1;
+    keys_.reserve(capacity);
+    chain_.reserve(capacity);
+  }
+  std::size_t size() const { return keys_.size(); }
+  std::uint32_t find(std::string_view key) const { return find_in(bucket(key), key); }
+  std::uint32_t intern(std::string_view key) {
+    std::size_t b = bucket(key);
+    std::uint32_t id = find_in(b, key);
+    if (id != kNone) return id;
+    id = static_cast<std::uint32_t>(keys_.size());
+    keys_.push_back(key);
+    chain_.push_back(buckets_[b]);
+    buckets_[b] = id;
+    return id;
+  }
+
+ private:
+  std::size_t bucket(std::string_view key) const {
+    return std::hash<std::string_view>{}(key)&mask_;
+  }
+  std::uint32_t find_in(std::size_t b, std::string_view key) const {
+    for (std::uint32_t id = buckets_[b]; id != kNone; id = chain_[id])
+      if (keys_[id] == key) return id;
+    return kNone;
+  }
+
+  std::vector<std::uint32_t> buckets_;  // first key id of each bucket
+  std::vector<std::uint32_t> chain_;    // by key id: the next id in the same bucket
+  std::vector<std::string_view> keys_;
+  std::size_t mask_ = 0;
+};
+
+class Differ {
+ public:
+  explicit Differ(json::Writer& out) : out_(out) {}
+
+  // Compares a pair whose path is the whole of path_.
+  void node(const Node& a, const Node& b);
+
+ private:
+  // Where the path segments of one slot's children are built inside path_.
+  struct SlotPath {
+    std::size_t parent;     // length of the parent's path
+    std::size_t name_from;  // the slot name as written, path_[name_from, name_to)
+    std::size_t name_to;
+    std::size_t index_at;  // where a child's index goes
+  };
+
+  // `,` if needed, then e.g. `{"SetProp":{"path":[`, the first `len` bytes of path_ and `]`.
+  void open(std::string_view head, std::size_t len) {
+    std::string& b = out_.buffer();
+    if (!first_) b.push_back(',');
+    first_ = false;
+    b.append(head);
+    b.append(path_.buffer(), 0, len);
+    b.push_back(']');
+  }
+
+  template <class T, class Write>
+  void map_ops(const FlatMap<T>& a, const FlatMap<T>& b, std::string_view set_head,
+               std::string_view field, std::string_view remove_head, Write&& write);
+  void slot(std::string_view name, Children o, Children n);
+  void positional(const SlotPath& s, Children o, Children n);
+  void keyed(const SlotPath& s, Children o, Children n);
+  void child(const SlotPath& s, std::size_t index, const Node& a, const Node& b);
+
+  void child_op(std::string_view head, const SlotPath& s) {
+    open(head, s.parent);
+    out_.raw(",\"slot\":");
+    out_.raw(std::string_view(path_.buffer()).substr(s.name_from, s.name_to - s.name_from));
+  }
+  void insert_child(const SlotPath& s, std::size_t index, const Node& node) {
+    child_op("{\"InsertChild\":{\"path\":[", s);
+    out_.raw(",\"index\":");
+    out_.u64(index);
+    out_.raw(",\"node\":");
+    write_node(out_, node);
+    out_.raw("}}");
+  }
+  void remove_child(const SlotPath& s, std::size_t index) {
+    child_op("{\"RemoveChild\":{\"path\":[", s);
+    out_.raw(",\"index\":");
+    out_.u64(index);
+    out_.raw("}}");
+  }
+  void move_child(const SlotPath& s, std::size_t from, std::size_t to) {
+    child_op("{\"MoveChild\":{\"path\":[", s);
+    out_.raw(",\"from\":");
+    out_.u64(from);
+    out_.raw(",\"to\":");
+    out_.u64(to);
+    out_.raw("}}");
+  }
+
+  json::Writer& out_;
+  // The segments of the current path, comma-separated, exactly as an op writes them: every op
+  // copies a prefix of it instead of writing its path segment by segment.
+  json::Writer path_;
+  bool first_ = true;
+};
+
+void Differ::node(const Node& a, const Node& b) {
+  const std::size_t len = path_.buffer().size();
+  if (a.tag != b.tag) {
+    open("{\"Replace\":{\"path\":[", len);
+    out_.raw(",\"node\":");
+    write_node(out_, b);
+    out_.raw("}}");
+    return;
+  }
+  if (a.key != b.key) {
+    open("{\"SetKey\":{\"path\":[", len);
+    out_.raw(",\"key\":");
+    if (b.key)
+      out_.string(*b.key);
+    else
+      out_.null();
+    out_.raw("}}");
+  }
+  map_ops(a.props, b.props, "{\"SetProp\":{\"path\":[",
+          ",\"value\":", "{\"RemoveProp\":{\"path\":[", write_value);
+  map_ops(a.events, b.events, "{\"SetEvent\":{\"path\":[",
+          ",\"action\":", "{\"RemoveEvent\":{\"path\":[", write_action);
+  map_ops(a.bindings, b.bindings, "{\"SetBinding\":{\"path\":[",
+          ",\"binding\":", "{\"RemoveBinding\":{\"path\":[", write_binding);
+
+  // Slots of either side in ascending name order, an absent one counting as empty.
+  auto ia = a.slots.begin(), ea = a.slots.end();
+  auto ib = b.slots.begin(), eb = b.slots.end();
+  while (ia != ea || ib != eb) {
+    int order = ia == ea ? 1 : ib == eb ? -1 : ia->first.compare(ib->first);
+    if (order < 0) {
+      slot(ia->first, ia->second.list, kNoChildren);
+      ++ia;
+    } else if (order > 0) {
+      slot(ib->first, kNoChildren, ib->second.list);
+      ++ib;
+    } else {
+      slot(ia->first, ia->second.list, ib->second.list);
+      ++ia;
+      ++ib;
+    }
+  }
+}
+
+template <class T, class Write>
+void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, std::string_view set_head,
+                     std::string_view field, std::string_view remove_head, Write&& write) {
+  const std::size_t len = path_.buffer().size();
+  // Both maps are sorted by name, so one forward walk of the other side finds each entry.
+  auto ia = a.begin();
+  std::size_t matched = 0;
+  for (const auto& [name, value] : b) {
+    int order = 1;
+    while (ia != a.end() && (order = ia->first.compare(name)) < 0) ++ia;
+    if (order == 0) {
+      ++matched;
+      if ((ia++)->second == value) continue;
+    }
+    open(set_head, len);
+    out_.raw(",\"name\":");
+    out_.string(name);
+    out_.raw(field);
+    write(out_, value);
+    out_.raw("}}");
+  }
+  if (matched == a.size()) return;
+  auto ib = b.begin();
+  for (const auto& entry : a) {
+    int order = 1;
+    while (ib != b.end() && (order = ib->first.compare(entry.first)) < 0) ++ib;
+    if (order == 0) continue;
+    open(remove_head, len);
+    out_.raw(",\"name\":");
+    out_.string(entry.first);
+    out_.raw("}}");
+  }
+}
+
+void Differ::slot(std::string_view name, Children o, Children n) {
+  if (o.empty() && n.empty()) return;
+  std::string& p = path_.buffer();
+  SlotPath s;
+  s.parent = p.size();
+  if (s.parent) p.push_back(',');
+  p.append("{\"slot\":");
+  s.name_from = p.size();
+  path_.string(name);
+  s.name_to = p.size();
+  p.append(",\"index\":");
+  s.index_at = p.size();
+
+  auto has_key = [](const Node& c) { return c.key.has_value(); };
+  if (std::all_of(o.begin(), o.end(), has_key) && std::all_of(n.begin(), n.end(), has_key))
+    keyed(s, o, n);
+  else
+    positional(s, o, n);
+  path_.buffer().resize(s.parent);
+}
+
+void Differ::child(const SlotPath& s, std::size_t index, const Node& a, const Node& b) {
+  std::string& p = path_.buffer();
+  p.resize(s.index_at);
+  path_.u64(index);
+  p.push_back('}');
+  node(a, b);
+}
+
+void Differ::positional(const SlotPath& s, Children o, Children n) {
+  const std::size_t common = std::min(o.size(), n.size());
+  for (std::size_t i = 0; i < common; ++i) child(s, i, o[i], n[i]);
+  for (std::size_t i = o.size(); i < n.size(); ++i) insert_child(s, i, n[i]);
+  for (std::size_t i = o.size(); i-- > n.size();) remove_child(s, i);
+}
+
+// Matches children by key. The working list that mirrors the slot as the ops leave it is not
+// kept physically: after the removals, placing the new children one by one leaves the entries
+// not yet placed in their original relative order behind the placed ones, so the position of
+// an unplaced entry is the count of placed children plus the unplaced entries before it. That
+// keeps a reordered list at O(n log n) instead of quadratic; keys are matched by hashing.
+void Differ::keyed(const SlotPath& s, Children o, Children n) {
+  // A common prefix of equal keys is settled in place and produces no op of its own.
+  std::size_t prefix = 0;
+  const std::size_t limit = std::min(o.size(), n.size());
+  while (prefix < limit && *o[prefix].key == *n[prefix].key) ++prefix;
+  if (prefix == o.size() && prefix == n.size()) {
+    for (std::size_t i = 0; i < n.size(); ++i) child(s, i, o[i], n[i]);
+    return;
+  }
+  constexpr std::uint32_t kNone = KeyTable::kNone;
+  const std::size_t old_tail = o.size() - prefix;
+  const std::size_t new_tail = n.size() - prefix;
+
+  KeyTable keys(n.size());
+  std::vector<std::uint32_t> new_id(new_tail);
+  for (std::size_t j = 0; j < n.size(); ++j) {
+    std::uint32_t id = keys.intern(*n[j].key);
+    if (j >= prefix) new_id[j - prefix] = id;
+  }
+
+  // Removal pass, from the end: earlier positions do not move, so each index is the old one.
+  // The entries kept are chained by key, earliest first.
+  std::vector<std::uint32_t> earliest(keys.size(), kNone);  // by key id
+  std::vector<std::uint32_t> later(old_tail, kNone);        // by old position - prefix
+  std::vector<std::uint32_t> kept;                          // old positions, ascending
+  kept.reserve(old_tail);
+  for (std::size_t i = o.size(); i-- > prefix;) {
+    std::uint32_t id = keys.find(*o[i].key);
+    if (id == kNone) {
+      remove_child(s, i);
+      continue;
+    }
+    later[i - prefix] = earliest[id];
+    earliest[id] = static_cast<std::uint32_t>(i);
+    kept.push_back(static_cast<std::uint32_t>(i));
+  }
+  std::reverse(kept.begin(), kept.end());
+  std::vector<std::uint32_t> entry(old_tail);  // by old position - prefix: index in kept
+  for (std::size_t e = 0; e < kept.size(); ++e)
+    entry[kept[e] - prefix] = static_cast<std::uint32_t>(e);
+  PresenceCounter unplaced(kept.size());
+
+  // Placement pass. origin[j] is the old position of the child placed at j, or kNone when the
+  // child was inserted whole.
+  std::vector<std::uint32_t> origin(new_tail, kNone);
+  std::size_t placed = 0;
+  for (std::size_t j = prefix; j < n.size(); ++j) {
+    std::uint32_t id = new_id[j - prefix];
+    std::uint32_t pos = earliest[id];
+    if (pos == kNone) {
+      insert_child(s, j, n[j]);
+      continue;
+    }
+    earliest[id] = later[pos - prefix];
+    std::uint32_t e = entry[pos - prefix];
+    std::size_t from = j + unplaced.before(e);
+    if (from != j) move_child(s, from, j);
+    unplaced.take(e);
+    ++placed;
+    origin[j - prefix] = pos;
+  }
+
+  // Old children whose key the new list holds fewer times are left over behind the new list;
+  // they go too, so that the patch yields the new list exactly.
+  for (std::size_t pos = n.size() + (kept.size() - placed); pos-- > n.size();) remove_child(s, pos);
+
+  // Recursion pass, at the final positions.
+  for (std::size_t i = 0; i < prefix; ++i) child(s, i, o[i], n[i]);
+  for (std::size_t j = prefix; j < n.size(); ++j) {
+    if (origin[j - prefix] != kNone) child(s, j, o[origin[j - prefix]], n[j]);
+  }
+}
+
+}  // namespace
+
+void write_diff(json::Writer& writer, const Node& old_root, const Node& new_root) {
+  writer.raw("{\"ops\":[");
+  Differ(writer).node(old_root, new_root);
+  writer.raw("]}");
+}
+
+}  // namespace vorlik

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "jsonio/writer.hpp"
+
+namespace vorlik::json {
+namespace {
+
+std::string formatted(double v, bool plus_sign = true) {
+  char buf[32];
+  return {buf, format_double(v, buf, plus_sign)};
+}
+
+struct DoubleCase {
+  double value;
+  const char* text;
+};
+
+class DoubleLayout : public ::testing::TestWithParam<DoubleCase> {};
+
+TEST_P(DoubleLayout, ShortestDigitsInTheirLayout) {
+  EXPECT_EQ(formatted(GetParam().value), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Positional, DoubleLayout,
+                         ::testing::Values(DoubleCase{1.0, "1.0"}, DoubleCase{-1.5, "-1.5"},
+                                           DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"},
+                                           DoubleCase{0.1, "0.1"}, DoubleCase{123.456, "123.456"},
+                                           DoubleCase{100.0, "100.0"},
+                                           DoubleCase{0.00001, "0.00001"},
+                                           DoubleCase{0.000123, "0.000123"},
+                                           DoubleCase{1e15, "1000000000000000.0"},
+                                           DoubleCase{9007199254740993.0, "9007199254740992.0"},
+                                           DoubleCase{1234567890123456.7, "1234567890123456.8"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Exponent, DoubleLayout,
+    ::testing::Values(DoubleCase{1e16, "1e+16"}, DoubleCase{1.5e16, "1.5e+16"},
+                      DoubleCase{1e-6, "1e-6"}, DoubleCase{-2.5e-7, "-2.5e-7"},
+                      DoubleCase{1e21, "1e+21"}, DoubleCase{1e100, "1e+100"},
+                      DoubleCase{5e-324, "5e-324"},
+                      DoubleCase{1.7976931348623157e308, "1.7976931348623157e+308"},
+                      DoubleCase{2.2250738585072014e-308, "2.2250738585072014e-308"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NotFinite, DoubleLayout,
+    ::testing::Values(DoubleCase{std::numeric_limits<double>::infinity(), "null"},
+                      DoubleCase{-std::numeric_limits<double>::infinity(), "null"},
+                      DoubleCase{std::nan(""), "null"}));
+
+TEST(DoubleLayout, MessagesLeaveOutThePlusSign) {
+  EXPECT_EQ(formatted(1e16, false), "1e16");
+  EXPECT_EQ(formatted(1e-6, false), "1e-6");
+  EXPECT_EQ(formatted(2.5, false), "2.5");
+}
+
+// Any finite double: the text reads back to the same bits, and the layout is positional exactly
+// for magnitudes from the double nearest 1e-5 up to (not including) 1e16.
+TEST(DoubleLayout, RoundTripsOnRandomBitPatterns) {
+  std::mt19937_64 random(20261207);
+  for (int k = 0; k < 200000; ++k) {
+    const double v = std::bit_cast<double>(random());
+    if (!std::isfinite(v)) continue;
+    const std::string text = formatted(v);
+    double back = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), back);
+    ASSERT_EQ(r.ec, std::errc()) << text;
+    ASSERT_EQ(r.ptr, text.data() + text.size()) << text;
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(back), std::bit_cast<std::uint64_t>(v)) << text;
+    const double magnitude = std::fabs(v);
+    const bool positional = magnitude == 0.0 || (magnitude >= 1e-5 && magnitude < 1e16);
+    ASSERT_EQ(text.find('e') == std::string::npos, positional) << text;
+    if (positional) {
+      ASSERT_NE(text.find('.'), std::string::npos) << text;
+    }
+  }
+}
+
+// What the writer must produce for any byte string: the two-character escapes for the
+// characters that have one, \u00XX for the other control characters, every other byte as is.
+std::string reference_quote(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char esc[8];
+          std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
+          out += esc;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string written(std::string_view s) {
+  Writer w;
+  w.string(s);
+  return w.take();
+}
+
+TEST(WriterStrings, EscapesExactlyTheBytesThatNeedIt) {
+  EXPECT_EQ(written("\"\\\b\f\n\r\t\x01\x1f\x7f/\xC3\xA9"),
+            "\"\\\"\\\\\\b\\f\\n\\r\\t\\u0001\\u001f\x7f/\xC3\xA9\"");
+  EXPECT_EQ(written(std::string_view("a\0b", 3)), "\"a\\u0000b\"");
+  EXPECT_EQ(written(""), "\"\"");
+}
+
+// The writer steps over plain bytes eight at a time: a byte needing an escape is found at every
+// offset, next to any neighbour, in strings around the word size.
+TEST(WriterStrings, FindsEveryEscapeWhateverItsOffset) {
+  const std::string specials = std::string("\"\\\n\x1f\x01\b", 6) + std::string(1, '\0');
+  for (char neighbour : {'a', '\x7f', '\x80', '\xff', ' '}) {
+    for (std::size_t length = 1; length <= 24; ++length) {
+      for (std::size_t at = 0; at < length; ++at) {
+        for (char special : specials) {
+          std::string s(length, neighbour);
+          s[at] = special;
+          ASSERT_EQ(written(s), reference_quote(s)) << "length " << length << " at " << at;
+        }
+      }
+    }
+  }
+}
+
+TEST(WriterStrings, AgreesWithTheReferenceOnRandomBytes) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> length(0, 40);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int k = 0; k < 20000; ++k) {
+    std::string s(static_cast<std::size_t>(length(random)), ' ');
+    for (char& c : s) {
+      // Mostly printable ASCII, so that runs of plain bytes are common.
+      const int b = byte(random);
+      c = static_cast<char>(b < 192 ? 'a' + b % 26 : byte(random));
+    }
+    ASSERT_EQ(written(s), reference_quote(s));
+  }
+}
+
+TEST(WriterNumbers, IntegersAtTheirLimits) {
+  Writer w;
+  w.u64(std::numeric_limits<std::uint64_t>::max());
+  w.raw(',');
+  w.i64(std::numeric_limits<std::int64_t>::min());
+  w.raw(',');
+  w.u64(0);
+  w.raw(',');
+  w.f64(-0.0);
+  EXPECT_EQ(w.take(), "18446744073709551615,-9223372036854775808,0,-0.0");
+}
+
+}  // namespace
+}  // namespace vorlik::json

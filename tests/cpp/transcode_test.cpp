@@ -1,0 +1,128 @@
+#include "jsonio/transcode.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "json_generator.hpp"
+#include "jsonio/value.hpp"
+#include "read_text.hpp"
+
+namespace vorlik::json {
+namespace {
+
+using testing::read_error;
+
+// The text in normal form, or the error message, read one way or the other.
+std::string through_value(std::string_view text) {
+  Writer w;
+  std::string error = read_error(text, [&](Reader& r) { write_json(w, read_json(r)); });
+  return error.empty() ? w.take() : "error: " + error;
+}
+
+std::string through_transcoder(std::string_view text) {
+  Writer w;
+  std::string error = read_error(text, [&](Reader& r) { transcode(r, w); });
+  return error.empty() ? w.take() : "error: " + error;
+}
+
+// Maps of any size: members in ascending byte order of the keys, the last of equal keys kept.
+// Past 16 members the ordering routine changes strategy; both sides of that line are covered.
+class MapOrder : public ::testing::TestWithParam<int> {};
+
+TEST_P(MapOrder, SortsAndKeepsTheLastOfRepeatedKeys) {
+  const int members = GetParam();
+  std::mt19937 random(static_cast<unsigned>(members));
+  for (int round = 0; round < 50; ++round) {
+    std::map<std::string, int> expected;  // std::string orders bytes as unsigned
+    std::string text = "{";
+    for (int k = 0; k < members; ++k) {
+      // Few distinct keys, so that repeats are common; some with bytes above 0x7F.
+      static constexpr std::string_view kKeys[] = {"b", "a",     "ab", "",   "z", "\xC3\xA9",
+                                                   "Z", "a\x7f", "c",  "ba", "y", "d"};
+      const std::string key(kKeys[random() % std::size(kKeys)]);
+      expected[key] = k;
+      if (k) text += ',';
+      text += "\"" + key + "\":" + std::to_string(k);
+    }
+    text += "}";
+    std::string normal = "{";
+    for (const auto& [key, value] : expected) {
+      if (normal.size() > 1) normal += ',';
+      normal += "\"" + key + "\":" + std::to_string(value);
+    }
+    normal += "}";
+    ASSERT_EQ(through_value(text), normal) << text;
+    ASSERT_EQ(through_transcoder(text), normal) << text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MapOrder, ::testing::Values(0, 1, 2, 5, 15, 16, 17, 18, 33, 100));
+
+TEST(MapOrder, ReversedMapsOfManyMembers) {
+  for (int members : {16, 17, 40}) {
+    std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(members));
+    for (int k = 0; k < members; ++k)
+      entries.push_back("\"k" + std::to_string(100 + k) + "\":" + std::to_string(k));
+    const auto object = [](auto first, auto last) {
+      std::string text = "{";
+      for (auto it = first; it != last; ++it) text += (text.size() > 1 ? "," : "") + *it;
+      return text + "}";
+    };
+    const std::string normal = object(entries.begin(), entries.end());
+    const std::string reversed = object(entries.rbegin(), entries.rend());
+    EXPECT_EQ(through_value(reversed), normal);
+    EXPECT_EQ(through_transcoder(reversed), normal);
+  }
+}
+
+// The transcoder writes as it reads; building the value and writing it afterwards must give the
+// same bytes, and on faulty input the same message.
+TEST(Transcoder, AgreesWithTheValueWriterOnGeneratedDocuments) {
+  testing::JsonGenerator generator(1207);
+  for (int k = 0; k < 3000; ++k) {
+    const std::string text = generator.document();
+    const std::string expected = through_value(text);
+    ASSERT_EQ(expected.rfind("error: ", 0), std::string::npos) << text << "\n" << expected;
+    ASSERT_EQ(through_transcoder(text), expected) << text;
+  }
+}
+
+TEST(Transcoder, AgreesWithTheValueReaderOnDamagedDocuments) {
+  testing::JsonGenerator generator(99);
+  std::mt19937 random(5);
+  static constexpr char kDamage[] = {',', ']', '}', ':', '"', '\\', '\n', 'x', '0', '-', '{', '['};
+  for (int k = 0; k < 3000; ++k) {
+    std::string text = generator.document();
+    if (text.empty()) continue;
+    const std::size_t at = random() % text.size();
+    std::string damaged = text;
+    if (random() % 3 == 0)
+      damaged.resize(at);
+    else
+      damaged[at] = kDamage[random() % std::size(kDamage)];
+    ASSERT_EQ(through_transcoder(damaged), through_value(damaged)) << damaged;
+  }
+}
+
+TEST(Transcoder, SameNestingLimitAsTheValueReader) {
+  for (int depth : {127, 128}) {
+    std::string text(static_cast<std::size_t>(depth), '[');
+    text.append(static_cast<std::size_t>(depth), ']');
+    EXPECT_EQ(through_transcoder(text), through_value(text));
+  }
+  EXPECT_EQ(through_transcoder(std::string(128, '[')),
+            "error: recursion limit exceeded at line 1 column 128");
+}
+
+TEST(Transcoder, NormalFormOfScalars) {
+  EXPECT_EQ(through_transcoder(" [1.0, -0, 1E2, 18446744073709551616, \"\\u00e9\\/\"] "),
+            "[1.0,-0.0,100.0,1.8446744073709552e+19,\"\xC3\xA9/\"]");
+}
+
+}  // namespace
+}  // namespace vorlik::json
