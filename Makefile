@@ -46,9 +46,12 @@ SECONDS ?= 60
 fuzz: build
 	bash scripts/fuzz.sh $(SECONDS)
 
+# make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+MODE ?= time
+BENCH_ARGS ?=
 bench: build
-	$(VPY) -m pip install -q orjson
-	$(VPY) bench/bench.py
+	@bash scripts/bench-deps.sh $(VPY)
+	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
 
 clean:
 	rm -rf $(VENV) build
