@@ -7,6 +7,7 @@
 #include "jsonio/utf8.hpp"
 #include "src/api.hpp"
 #include "src/guard.hpp"
+#include "src/wire/json_to_msgpack.hpp"
 #include "src/wire/msgpack.hpp"
 
 namespace vorlik {
@@ -16,8 +17,18 @@ namespace {
 // Arrays and objects the JSON reader lets stand open at once.
 constexpr std::size_t kJsonDepthLimit = 127;
 
-json::Json read_payload(std::string_view text, json::Arena& arena) {
-  return read_document(text, arena, [](json::Reader& r) { return json::read_json(r); });
+// Reads one JSON text and packs it as MessagePack, in one pass without a document.
+std::string pack_payload(std::string_view text) {
+  json::Arena arena;
+  json::Reader reader(text, arena);
+  std::string packed;
+  try {
+    wire::pack_json(reader, packed);
+    reader.finish();
+  } catch (const json::ReadError& e) {
+    throw Failure{json::format_error(text, e)};
+  }
+  return packed;
 }
 
 // Reads one JSON text and writes it in normal form (sorted keys, the writer's numbers).
@@ -42,8 +53,7 @@ Outcome encode_frame(std::string_view payload, std::string_view model_type, std:
     std::string packed;
     std::string_view body = payload;  // JSON text travels as it is, unchecked
     if (*found == wire::Codec::MsgPack) {
-      json::Arena arena;
-      packed = wire::to_msgpack(read_payload(payload, arena));
+      packed = pack_payload(payload);
       body = packed;
     }
 

@@ -172,6 +172,19 @@ def test_msgpack_container_forms(size, array_head, map_head):
     assert obj.endswith(bytes.fromhex(map_head) + entries)
 
 
+@pytest.mark.parametrize("text", [
+    '{"b":{"y":[1,{"q":1,"p":2,"q":3}],"x":0},"a":[{"d":1,"c":2}],"b":{"z":[]}}',
+    '[{"k":1,"k":2,"j":[' + ",".join(["{}"] * 20) + '],"i":"' + "s" * 300 + '"}]',
+    '{' + ",".join('"%03d":[%d]' % (k, k) for k in reversed(range(300))) + ',"150":null}',
+])
+def test_msgpack_encoding_sorts_nested_members_as_the_json_writer_does(text):
+    # Members are packed as read and put in order once their object closes; the container
+    # headers go in front of bodies whose length is known only then.
+    through = {codec: vorlik.decode_frame(vorlik.encode_frame(text, "m", "patch", 0, codec))
+               for codec in (JSON, MSGPACK)}
+    assert through[JSON] == through[MSGPACK]
+
+
 @pytest.mark.parametrize("packed, payload", [
     ("ca3dcccccd", "0.10000000149011612"),
     ("cb7ff8000000000000", "null"), ("ca7f800000", "null"), ("cbfff0000000000000", "null"),

@@ -11,6 +11,7 @@ import textwrap
 import pytest
 
 import vorlik
+from hostile_inputs import CASES
 
 # Generous: a slow CI machine must pass; a quadratic or runaway case takes far longer.
 TIMEOUT = 60
@@ -237,3 +238,17 @@ def test_nested_forged_counts_do_not_multiply_reservations():
         frame.decode("latin-1"),
     )
     assert out.startswith("ValueError IO error while reading")
+
+
+# --- every reader against inputs built to hurt it ----------------------------------------------
+
+
+@pytest.mark.parametrize("case", CASES, ids=lambda case: case.name)
+def test_hostile_input_ends_in_a_result_or_a_clear_error(case):
+    name, args = case.build()
+    try:
+        getattr(vorlik, name)(*args)
+        got = "ok"
+    except ValueError as e:
+        got = str(e)
+    assert got == "ok" if case.expect == "ok" else got.startswith(case.expect), got[:200]

@@ -18,77 +18,6 @@ namespace {
 
 using json::Json;
 
-// --- Encoding ----------------------------------------------------------------------------------
-
-struct Sink {
-  std::string& out;
-  void write(const char* data, std::size_t size) { out.append(data, size); }
-};
-
-using Packer = msgpack::packer<Sink>;
-
-std::uint32_t length32(std::size_t size, const char* what, const char* unit) {
-  if (size > 0xFFFFFFFFu)
-    throw Failure{std::string(what) + " too large for MessagePack: " + std::to_string(size) + " " +
-                  unit + " (at most 4294967295)"};
-  return static_cast<std::uint32_t>(size);
-}
-
-void pack_string(Packer& pk, std::string_view s) {
-  const std::uint32_t n = length32(s.size(), "string", "bytes");
-  pk.pack_str(n);
-  pk.pack_str_body(s.data(), n);
-}
-
-void pack_float64(std::string& out, double d) {
-  // The library's pack_double turns integral values into integer forms (and -0.0 into 0);
-  // floats must stay floats.
-  const auto bits = std::bit_cast<std::uint64_t>(d);
-  out.push_back(static_cast<char>(0xCB));
-  for (int shift = 56; shift >= 0; shift -= 8) out.push_back(static_cast<char>(bits >> shift));
-}
-
-void pack(Packer& pk, std::string& out, const Json& v) {
-  switch (v.type) {
-    case Json::Type::Null:
-      pk.pack_nil();
-      return;
-    case Json::Type::Bool:
-      if (v.boolean)
-        pk.pack_true();
-      else
-        pk.pack_false();
-      return;
-    case Json::Type::Number:
-      switch (v.number.kind) {
-        case json::Number::Kind::U64:
-          pk.pack_uint64(v.number.u);
-          return;
-        case json::Number::Kind::I64:
-          pk.pack_int64(v.number.i);
-          return;
-        case json::Number::Kind::F64:
-          pack_float64(out, v.number.f);
-          return;
-      }
-      return;
-    case Json::Type::String:
-      pack_string(pk, v.string);
-      return;
-    case Json::Type::Array:
-      pk.pack_array(length32(v.items.size(), "array", "elements"));
-      for (const Json& item : v.items) pack(pk, out, item);
-      return;
-    case Json::Type::Object:
-      pk.pack_map(length32(v.members.size(), "object", "members"));
-      for (const auto& [key, item] : v.members) {
-        pack_string(pk, key);
-        pack(pk, out, item);
-      }
-      return;
-  }
-}
-
 // --- Decoding ----------------------------------------------------------------------------------
 
 constexpr std::size_t kMsgpackDepthLimit = 1024;  // this many nested levels fail
@@ -304,14 +233,6 @@ std::optional<Codec> find_codec(std::string_view name) {
   if (name == "application/json") return Codec::Json;
   if (name == "application/msgpack") return Codec::MsgPack;
   return std::nullopt;
-}
-
-std::string to_msgpack(const Json& value) {
-  std::string out;
-  Sink sink{out};
-  Packer pk(sink);
-  pack(pk, out, value);
-  return out;
 }
 
 Decoded from_msgpack(std::string_view bytes) {

@@ -17,11 +17,6 @@ enum class Codec : std::uint8_t { Json, MsgPack };
 // Exact, case-sensitive match of the media type.
 std::optional<Codec> find_codec(std::string_view name);
 
-// Smallest integer, string and container forms; floats always as float 64, strings never as
-// bin, object members in the value's (ascending) order. A string, array or object too large for
-// its 32-bit length throws Failure.
-std::string to_msgpack(const json::Json& value);
-
 struct Decoded {
   json::Json value;   // strings view the decoded bytes
   std::size_t depth;  // deepest nesting of arrays and maps met
