@@ -2,25 +2,24 @@
 their input and output at their peak, and strings of every kind survive every route."""
 
 import json
+import os
 import pathlib
 import sys
 
 import pytest
 
 import vorlik
-from hostile_inputs import CASES, MB, frame
+from hostile_inputs import MB, frame
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
 from hostile_table import measure  # noqa: E402
 
 BIG = ["10^6 props in one node", "100 MB string prop", "100 MB tree applied",
-       "10 MB of nulls to MessagePack", "100 MB of short strings to MessagePack", "100 MB manifest"]
+       "10 MB of nulls to MessagePack", "30 MB of short strings to MessagePack", "100 MB manifest"]
 
 
-def test_big_cases_exist():
-    assert set(BIG) <= {case.name for case in CASES}
-
-
+@pytest.mark.skipif(os.environ.get("VORLIK_SANITIZED") == "1",
+                    reason="AddressSanitizer's shadow and quarantine are no measure of our memory")
 @pytest.mark.parametrize("name", BIG)
 def test_peak_memory_is_a_few_times_input_and_output(name):
     measured = measure(name, timeout=300)  # a hang fails here, a slow machine does not
