@@ -33,16 +33,23 @@ print(json.dumps([size, result, elapsed, peak * 1024, out_size]))
 """
 
 
+def measure(name: str, timeout: float | None = None) -> list | int:
+    """Runs the case in a fresh interpreter: [input size, result, seconds, peak bytes added,
+    output size], or the exit status if it died."""
+    done = subprocess.run([sys.executable, "-c", PROBE, name, str(ROOT / "tests")],
+                          capture_output=True, text=True, env=dict(os.environ), timeout=timeout)
+    return done.returncode or json.loads(done.stdout)
+
+
 def main() -> None:
     print("| input | size | result | time | peak added | × (in+out) |")
     print("|---|---:|---|---:|---:|---:|")
     for case in CASES:
-        done = subprocess.run([sys.executable, "-c", PROBE, case.name, str(ROOT / "tests")],
-                              capture_output=True, text=True, env=dict(os.environ))
-        if done.returncode:
-            print(f"| {case.name} | | CRASHED ({done.returncode}) | | | |")
+        measured = measure(case.name)
+        if isinstance(measured, int):
+            print(f"| {case.name} | | CRASHED ({measured}) | | | |")
             continue
-        size, result, elapsed, peak, out_size = json.loads(done.stdout)
+        size, result, elapsed, peak, out_size = measured
         ratio = peak / max(1, size + out_size)
         print(f"| {case.name} | {size / 1e6:.1f} MB | {result.replace('|', '/')} "
               f"| {elapsed * 1e3:.0f} ms | {peak / 1e6:.0f} MB | {ratio:.1f} |")

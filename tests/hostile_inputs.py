@@ -38,8 +38,25 @@ def in_patch(value: str) -> str:
             '{"mode":"one-way","compute":' + value + "}}}]}")
 
 
-def msgpack_nest(depth: int) -> bytes:
-    return b"\x91" * depth + b"\xc0"
+def msgpack_nest(depth: int, marker: bytes = b"\x91") -> bytes:
+    return marker * depth + b"\xc0"
+
+
+def node_chain(depth: int) -> str:
+    """Nodes nested in nodes, `depth` levels open at the deepest point (3 per tree level)."""
+    leaves = ['{"tag":"y"}', '{"tag":"y","props":{}}', '{"tag":"y","props":{"p":{"Int":1}}}']
+    node = leaves[(depth - 1) % 3]
+    for _ in range((depth - 1) // 3):
+        node = '{"tag":"x","slots":{"s":[' + node + "]}}"
+    return node
+
+
+def list_prop(depth: int) -> str:
+    """A prop of Lists nested in Lists, `depth` levels open at the deepest point."""
+    value = '"Null"' if depth % 2 == 0 else '{"Int":1}'
+    for _ in range((depth - 2) // 2):
+        value = '{"List":[' + value + "]}"
+    return '{"tag":"x","props":{"p":' + value + "}}"
 
 
 @dataclass
@@ -60,6 +77,10 @@ CASES = [
     Case("handler nested 128", lambda: ("diff", (in_handler(arrays(124)),) * 2), LIMIT),
     Case("patch nested 127", lambda: ("apply", ('{"tag":"x"}', in_patch(arrays(122)))), "ok"),
     Case("patch nested 128", lambda: ("apply", ('{"tag":"x"}', in_patch(arrays(123)))), LIMIT),
+    Case("nodes nested 127", lambda: ("diff", (node_chain(127),) * 2), "ok"),
+    Case("nodes nested 128", lambda: ("diff", (node_chain(128),) * 2), LIMIT),
+    Case("prop values nested 127", lambda: ("diff", (list_prop(127),) * 2), "ok"),
+    Case("prop values nested 128", lambda: ("diff", (list_prop(128),) * 2), LIMIT),
     Case("payload nested 127", lambda: ("encode_frame", (arrays(127), "m", "patch", 1,
                                                          "application/msgpack")), "ok"),
     Case("payload nested 128", lambda: ("encode_frame", (arrays(128), "m", "patch", 1,
@@ -71,6 +92,8 @@ CASES = [
     Case("MessagePack nested 1023", lambda: ("decode_frame", (frame(msgpack_nest(1023)),)), LIMIT),
     Case("MessagePack nested 1024", lambda: ("decode_frame", (frame(msgpack_nest(1024)),)),
          "depth limit exceeded"),
+    Case("MessagePack maps nested 1024", lambda: ("decode_frame", (
+        frame(msgpack_nest(1024, b"\x81\xa1k")),)), "depth limit exceeded"),
     # Unknown members are skipped whatever their depth, without stack growth.
     Case("manifest unknown member nested 10^6",
          lambda: ("parse_cem", ('{"x":' + arrays(10**6) + ',"modules":[]}',)), "ok"),
@@ -78,6 +101,8 @@ CASES = [
         (lambda h: len(h).to_bytes(4, "big") + h + b"\0\0\0\x02{}")(
             b'{"x":' + arrays(10**6).encode() + b',"codec":"application/json","model_type":"m",'
             b'"target":0,"rev":1,"kind":"Patch"}'),)), "ok"),
+    Case("node unknown member nested 10^6",
+         lambda: ("diff", ('{"x":' + arrays(10**6) + ',"tag":"a"}', '{"tag":"a"}')), "ok"),
     Case("tree nested 10^6", lambda: ("diff", (in_tree(arrays(10**6)), "{}")), LIMIT),
     # Length claims beyond the input.
     Case("frame header claiming 4 GiB", lambda: ("decode_frame", (b"\xff\xff\xff\xff{}",)),
@@ -88,6 +113,10 @@ CASES = [
         frame(b"\xdd\xff\xff\xff\xff" + b"\xc0" * 1000),)), "IO error while reading marker"),
     Case("MessagePack map claiming 2^32-1", lambda: ("decode_frame", (
         frame(b"\xdf\xff\xff\xff\xff" + b"\xa1a\xc0" * 1000),)), "IO error while reading marker"),
+    Case("MessagePack string claiming 2^32-1", lambda: ("decode_frame", (
+        frame(b"\xdb\xff\xff\xff\xff" + b"a" * 1000),)), "IO error while reading data"),
+    Case("MessagePack binary claiming 2^32-1", lambda: ("decode_frame", (
+        frame(b"\xc6\xff\xff\xff\xff" + b"a" * 1000),)), "IO error while reading data"),
     Case("MessagePack 60 nested claims of 2^32-1", lambda: ("decode_frame", (
         frame(b"\xdd\xff\xff\xff\xff" * 60 + b"\xc0" * MB),)), "IO error while reading"),
     # Sizes.
@@ -106,6 +135,9 @@ CASES = [
     Case("10 MB of nulls to MessagePack", lambda: ("encode_frame", (
         "[" + ",".join(["null"] * (2 * MB)) + "]", "m", "snapshot", 1, "application/msgpack")),
          "ok"),
+    Case("30 MB of short strings to MessagePack", lambda: ("encode_frame", (
+        "[" + ",".join(['"abcdefgh"'] * (3 * MB)) + "]", "m", "snapshot", 1,
+        "application/msgpack")), "ok"),
     Case("100 MB manifest", lambda: ("parse_cem", (
         '{"modules":[{"declarations":[{"customElement":true,"tagName":"a-b","description":"'
         + "d" * (100 * MB) + '"}]}]}',)), "ok"),
