@@ -26,10 +26,14 @@ for t in "${targets[@]}"; do
   echo "== fuzz_$t for ${seconds}s"
   "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 \
     -dict=fuzz/vorlik.dict -artifact_prefix="$build/findings/$t-" -print_final_stats=1 \
-    "$build/corpus/$t" 2>"$build/fuzz_$t.log" || status=1
+    "$build/corpus/$t" 2>"$build/fuzz_$t.log" && found=0 || found=1
   grep -E '^(#[0-9]+.*(DONE|pulse)|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' \
     "$build/fuzz_$t.log" | tail -n 4
   echo "corpus: $(ls "$build/corpus/$t" | wc -l) inputs"
-  [ $status -eq 0 ] || { echo "fuzz_$t found a fault; see $build/fuzz_$t.log"; tail -n 40 "$build/fuzz_$t.log"; }
+  if [ $found -ne 0 ]; then
+    status=1
+    echo "fuzz_$t found a fault; see $build/fuzz_$t.log"
+    tail -n 40 "$build/fuzz_$t.log"
+  fi
 done
 exit $status
