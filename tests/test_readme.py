@@ -1,51 +1,27 @@
 """The README's examples: its Python sessions and its shell sessions give what they show."""
 
-import doctest
 import os
 import pathlib
-import re
 import stat
 import subprocess
 import sys
 
+import pytest
+
+from readme_examples import console_steps, run_python_sessions, run_step
 
 README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
-BLOCK = re.compile(r"^```(\w*)\n(.*?)^```", re.S | re.M)
-
-
-def blocks(language):
-    return [body for lang, body in BLOCK.findall(README.read_text(encoding="utf-8")) if lang == language]
+RUNNER = pathlib.Path(__file__).resolve().parent / "readme_examples.py"
 
 
 def test_python_sessions(tmp_path, monkeypatch):
-    sessions = blocks("python")
-    # A block that is not a session would go unchecked.
-    assert sessions and all(b.lstrip().startswith(">>>") for b in sessions)
     monkeypatch.chdir(tmp_path)
-    test = doctest.DocTestParser().get_doctest("\n".join(sessions), {}, "README.md", str(README), 0)
-    runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
-    report = []
-    runner.run(test, out=report.append)
-    assert runner.failures == 0, "".join(report)
-
-
-def console_steps():
-    """(command, shown output) pairs of the README's shell sessions, in order."""
-    for body in blocks("console"):
-        command, shown = None, []
-        for line in body.splitlines():
-            if line.startswith("$ "):
-                if command is not None:
-                    yield command, shown
-                command, shown = line[2:], []
-            else:
-                shown.append(line)
-        if command is not None:
-            yield command, shown
+    attempted, failed, report = run_python_sessions(README.read_text(encoding="utf-8"))
+    assert attempted and failed == 0, report
 
 
 def test_shell_sessions(tmp_path):
-    steps = list(console_steps())
+    steps = list(console_steps(README.read_text(encoding="utf-8")))
     assert steps
     # `vorlik` on PATH runs the command under test, installed or not.
     bin_dir = tmp_path / "bin"
@@ -57,8 +33,24 @@ def test_shell_sessions(tmp_path):
     work.mkdir()
     env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ.get('PATH', '')}")
     for command, shown in steps:
-        r = subprocess.run(["bash", "-c", command], cwd=work, env=env, stdout=subprocess.PIPE,
-                           stderr=subprocess.STDOUT, text=True, timeout=60)
-        assert r.stdout.splitlines() == shown, command
+        assert run_step(command, work, env) == shown, command
 
 
+GOOD_PY = '```python\n>>> 1 + 1\n2\n\n```\n'
+GOOD_SH = '```console\n$ echo hi\nhi\n```\n'
+
+
+@pytest.mark.parametrize("text, verdict", [
+    (GOOD_PY + GOOD_SH, 0),
+    (GOOD_PY.replace("2\n", "3\n") + GOOD_SH, 1),
+    (GOOD_PY + GOOD_SH.replace("hi\n```", "ho\n```"), 1),
+    (GOOD_PY + GOOD_SH + '```console\n$ echo one; echo two >&2\none\n```\n', 1),
+    ('```python\n1 + 1\n```\n' + GOOD_SH, 1),
+    (GOOD_PY, 1),
+])
+def test_standalone_runner_fails_on_any_difference(tmp_path, text, verdict):
+    # The clean-machine check relies on this exit status alone.
+    (tmp_path / "README.md").write_text(text, encoding="utf-8")
+    r = subprocess.run([sys.executable, str(RUNNER), "README.md"], cwd=tmp_path, capture_output=True,
+                       text=True, timeout=60)
+    assert r.returncode == verdict, r.stdout + r.stderr
