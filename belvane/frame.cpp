@@ -19,10 +19,8 @@ std::string_view kind_name(FrameKind kind) {
   return kKindNames[static_cast<std::size_t>(kind)];
 }
 
-void put_u32(std::string& out, std::uint32_t v) {
-  const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                         static_cast<char>(v >> 8), static_cast<char>(v)};
-  out.append(bytes, 4);
+void set_u32(std::string& out, std::size_t at, std::uint32_t v) {
+  for (std::size_t k = 0; k < 4; ++k) out[at + k] = static_cast<char>(v >> (24 - 8 * k));
 }
 
 std::uint64_t get_u32(std::string_view bytes, std::size_t at) {
@@ -33,12 +31,12 @@ std::uint64_t get_u32(std::string_view bytes, std::size_t at) {
 
 }  // namespace
 
-std::optional<std::string> oversize_message(std::string_view part, std::uint64_t size) {
-  if (size <= kMaxPartSize) return std::nullopt;
+void check_part_size(std::string_view part, std::uint64_t size) {
+  if (size <= kMaxPartSize) return;
   std::string message(part);
   message += " too large for a frame: " + std::to_string(size) + " bytes (at most " +
              std::to_string(kMaxPartSize) + ")";
-  return message;
+  throw WireError(message);
 }
 
 std::string write_header(const Header& header) {
@@ -58,16 +56,31 @@ std::string write_header(const Header& header) {
 }
 
 std::string write_frame(const Header& header, std::string_view payload) {
-  const std::string head = write_header(header);
-  for (auto [part, size] : {std::pair{"header", head.size()}, std::pair{"payload", payload.size()}})
-    if (auto message = oversize_message(part, size)) throw FrameTooLarge(*message);
   std::string frame;
-  frame.reserve(8 + head.size() + payload.size());
-  put_u32(frame, static_cast<std::uint32_t>(head.size()));
-  frame.append(head);
-  put_u32(frame, static_cast<std::uint32_t>(payload.size()));
+  const std::size_t at = open_frame(frame, header);
+  // Checked before the payload is copied.
+  check_part_size("header", at - 8);
+  check_part_size("payload", payload.size());
+  frame.reserve(at + payload.size());
   frame.append(payload);
+  close_frame(frame, at);
   return frame;
+}
+
+std::size_t open_frame(std::string& out, const Header& header) {
+  out.assign(4, '\0');
+  out.append(write_header(header));
+  out.append(4, '\0');
+  return out.size();
+}
+
+void close_frame(std::string& out, std::size_t payload_at) {
+  const std::size_t head = payload_at - 8;
+  const std::size_t payload = out.size() - payload_at;
+  check_part_size("header", head);
+  check_part_size("payload", payload);
+  set_u32(out, 0, static_cast<std::uint32_t>(head));
+  set_u32(out, payload_at - 4, static_cast<std::uint32_t>(payload));
 }
 
 Header read_header(json::Reader& r) {
@@ -93,18 +106,13 @@ Header read_header(json::Reader& r) {
   return h;
 }
 
-std::string FrameError::text() const {
-  if (kind == Kind::Truncated) return "truncated frame";
-  return "bad frame header: " + detail;
-}
-
-std::variant<Frame, FrameError> read_frame(std::string_view bytes) {
+Frame read_frame(std::string_view bytes) {
   // All sums in 64 bits: two 32-bit lengths plus 8 cannot wrap.
   const std::uint64_t n = bytes.size();
-  const FrameError truncated{FrameError::Kind::Truncated, {}};
-  if (n < 4) return truncated;
+  const auto truncated = [] { return WireError("truncated frame"); };
+  if (n < 4) throw truncated();
   const std::uint64_t h = get_u32(bytes, 0);
-  if (4 + h > n) return truncated;
+  if (4 + h > n) throw truncated();
 
   // The header is judged before the payload length, so a cut-off frame with a malformed
   // header reports the header.
@@ -116,13 +124,13 @@ std::variant<Frame, FrameError> read_frame(std::string_view bytes) {
     frame.header = read_header(reader);
     reader.finish();
   } catch (const json::ReadError& e) {
-    return FrameError{FrameError::Kind::BadHeader, json::format_error(text, e)};
+    throw WireError("bad frame header: " + json::format_error(text, e));
   }
 
-  if (8 + h > n) return truncated;
+  if (8 + h > n) throw truncated();
   const std::uint64_t p = get_u32(bytes, 4 + h);
-  if (8 + h + p > n) return truncated;
-  frame.payload.assign(bytes.substr(8 + h, p));
+  if (8 + h + p > n) throw truncated();
+  frame.payload = bytes.substr(8 + h, p);
   return frame;
 }
 

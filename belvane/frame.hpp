@@ -7,11 +7,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <variant>
+
+#include "belvane/wire_error.hpp"
 
 namespace vorlik::json {
 class Reader;
@@ -34,39 +33,32 @@ struct Header {
 // Largest header or payload a 32-bit length field can express.
 inline constexpr std::uint64_t kMaxPartSize = 0xFFFFFFFFu;
 
-// Why a part of `size` bytes cannot be framed ("payload too large for a frame: ..."), or
-// nothing when it fits its length field.
-std::optional<std::string> oversize_message(std::string_view part, std::uint64_t size);
-
-// Thrown by write_frame instead of wrapping a length field.
-class FrameTooLarge : public std::length_error {
- public:
-  using std::length_error::length_error;
-};
+// Throws WireError ("payload too large for a frame: ...") when a part of `size` bytes does not
+// fit its length field.
+void check_part_size(std::string_view part, std::uint64_t size);
 
 // The header as compact JSON, members in declared order.
 std::string write_header(const Header& header);
 
-// Throws FrameTooLarge when the header text or the payload exceeds kMaxPartSize bytes.
+// Throws WireError when the header text or the payload exceeds kMaxPartSize bytes.
 std::string write_frame(const Header& header, std::string_view payload);
+
+// A frame whose payload is written in place: open_frame writes the header, with room for the
+// payload length, into the empty `out` and returns where the payload starts; once the payload
+// has been appended, close_frame fills in the lengths, throwing WireError as write_frame does.
+std::size_t open_frame(std::string& out, const Header& header);
+void close_frame(std::string& out, std::size_t payload_at);
 
 // Reads a header from JSON in object or array form.
 Header read_header(json::Reader& reader);
 
 struct Frame {
   Header header;
-  std::string payload;
+  std::string_view payload;  // views the bytes read
 };
 
-struct FrameError {
-  enum class Kind : std::uint8_t { Truncated, BadHeader };
-  Kind kind = Kind::Truncated;
-  std::string detail;  // the JSON reader's message for BadHeader
-
-  std::string text() const;
-};
-
+// Throws WireError: "truncated frame", or "bad frame header: " and the JSON reader's message.
 // Bytes after the payload are ignored.
-std::variant<Frame, FrameError> read_frame(std::string_view bytes);
+Frame read_frame(std::string_view bytes);
 
 }  // namespace vorlik::belvane

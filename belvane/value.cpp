@@ -1,8 +1,13 @@
 #include "belvane/value.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <new>
 #include <string>
 
+#include "containers/staging.hpp"
+#include "jsonio/ordered.hpp"
 #include "jsonio/variant.hpp"
 
 namespace vorlik {
@@ -18,6 +23,12 @@ Value::Kind checked_variant(json::Reader& r, std::string_view name) {
   return static_cast<Value::Kind>(k);
 }
 
+std::uint32_t element_count(std::size_t n) {
+  // Four billion elements take a text longer than any reader is given.
+  if (n > UINT32_MAX) throw std::bad_alloc();
+  return static_cast<std::uint32_t>(n);
+}
+
 }  // namespace
 
 Value read_value(json::Reader& r) {
@@ -25,7 +36,8 @@ Value read_value(json::Reader& r) {
   r.read_tagged(
       [&](std::string_view name) {
         if (checked_variant(r, name) != Value::Kind::Null)
-          json::fail_unplaced("invalid type: unit variant, expected newtype variant");
+          json::fail_unplaced(
+              json::msg::invalid_type(json::msg::kFoundUnitVariant, "newtype variant"));
       },
       [&](std::string_view name) {
         v.kind = checked_variant(r, name);
@@ -46,18 +58,26 @@ Value read_value(json::Reader& r) {
           case Value::Kind::Str:
             v.str = r.read_str();
             break;
-          case Value::Kind::List:
-            v.elements.emplace();
-            r.read_seq([&] { v.list().push_back(read_value(r)); });
+          case Value::Kind::List: {
+            Staging<Value> items;
+            r.read_seq([&] { items.push(read_value(r)); });
+            v.count = element_count(items.size());
+            v.items = Staging<Value>::lay_out(items.items(), r.arena().resource());
             break;
-          case Value::Kind::Map:
-            v.elements.emplace();
+          }
+          case Value::Kind::Map: {
+            Staging<ValueEntry> entries;
             r.read_map([&](std::string_view key) {
               r.colon();
-              v.map().emplace_back(key, read_value(r));
+              entries.push({key, read_value(r)});
             });
-            settle_map(v.map());
+            auto all = entries.items();
+            auto kept = std::span<const ValueEntry>(all.begin(),
+                                                    json::settle_range(all.begin(), all.end()));
+            v.count = element_count(kept.size());
+            v.entries = Staging<ValueEntry>::lay_out(kept, r.arena().resource());
             break;
+          }
           case Value::Kind::Submodel:
             v.submodel = r.read_u64();
             break;
@@ -129,9 +149,11 @@ bool operator==(const Value& a, const Value& b) {
     case Value::Kind::Str:
       return a.str == b.str;
     case Value::Kind::List:
-      return a.list() == b.list();
+      return std::ranges::equal(a.list(), b.list());
     case Value::Kind::Map:
-      return a.map() == b.map();
+      return std::ranges::equal(a.map(), b.map(), [](const ValueEntry& x, const ValueEntry& y) {
+        return x.first == y.first && x.second == y.second;
+      });
     case Value::Kind::Submodel:
       return a.submodel == b.submodel;
   }

@@ -2,59 +2,51 @@
 // externally tagged ({"Int":5}; Null as the bare string "Null").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <span>
 #include <string_view>
-#include <vector>
 
-#include "containers/box.hpp"
-#include "containers/flat_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
 
 namespace vorlik {
 
+struct ValueEntry;
+
+// Values are never edited once read, only replaced whole: a List's or a Map's elements are laid
+// out once in the call's arena and viewed from there, so a Value is trivially copyable and a
+// tree of them is freed with the arena, not value by value.
 struct Value {
   enum class Kind : std::uint8_t { Null, Bool, Int, Float, Str, List, Map, Submodel };
   Kind kind = Kind::Null;
+  std::uint32_t count = 0;  // List, Map: the number of elements
   union {
     bool boolean;
     std::int64_t integer;
     double real;
     std::uint64_t submodel;
-    std::string_view str;  // views the input text or the call's arena
+    std::string_view str;       // views the input text or the call's arena
+    const Value* items;         // List
+    const ValueEntry* entries;  // Map, in ascending key order
   };
-  // The elements of a List or a Map live behind one pointer, so that the scalar values, which
-  // are most values, stay small.
-  struct Elements;
-  std::optional<Box<Elements>> elements;
 
   Value() : submodel(0) {}
 
-  std::vector<Value>& list();
-  const std::vector<Value>& list() const;
-  FlatMap<Value>& map();
-  const FlatMap<Value>& map() const;
+  std::span<const Value> list() const { return {items, count}; }
+  std::span<const ValueEntry> map() const;
 };
 
-struct Value::Elements {
-  std::vector<Value> list;  // List
-  FlatMap<Value> map;       // Map
+struct ValueEntry {
+  std::string_view first;
+  Value second;
 };
 
-inline std::vector<Value>& Value::list() {
-  return (**elements).list;
-}
-inline const std::vector<Value>& Value::list() const {
-  return (**elements).list;
-}
-inline FlatMap<Value>& Value::map() {
-  return (**elements).map;
-}
-inline const FlatMap<Value>& Value::map() const {
-  return (**elements).map;
+inline std::span<const ValueEntry> Value::map() const {
+  return {entries, count};
 }
 
+// Lists and maps are laid out in the reader's arena.
 Value read_value(json::Reader& reader);
 void write_value(json::Writer& writer, const Value& value);
 // Same alternative and equal content; Float by IEEE equality (0.0 == -0.0, NaN != NaN).

@@ -19,6 +19,8 @@ class Arena {
     std::memcpy(p, s.data(), s.size());
     return {p, s.size()};
   }
+  // For whatever else lives exactly as long as the call.
+  std::pmr::memory_resource& resource() { return pool_; }
 
  private:
   std::pmr::monotonic_buffer_resource pool_{4096};

@@ -37,6 +37,20 @@ struct Number {
   }
 };
 
+// Calls f with the value in its own type: std::uint64_t, std::int64_t or double.
+template <class F>
+decltype(auto) visit(const Number& n, F&& f) {
+  switch (n.kind) {
+    case Number::Kind::U64:
+      return f(n.u);
+    case Number::Kind::I64:
+      return f(n.i);
+    case Number::Kind::F64:
+      break;
+  }
+  return f(n.f);
+}
+
 // Same kind and same value; doubles by IEEE equality (0.0 == -0.0, NaN != NaN).
 inline bool operator==(const Number& a, const Number& b) {
   if (a.kind != b.kind) return false;

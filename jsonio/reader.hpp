@@ -21,7 +21,10 @@
 #include <utility>
 
 #include "jsonio/arena.hpp"
+#include "jsonio/chars.hpp"
+#include "jsonio/describe.hpp"
 #include "jsonio/error.hpp"
+#include "jsonio/messages.hpp"
 #include "jsonio/number.hpp"
 
 namespace vorlik::json {
@@ -29,6 +32,9 @@ namespace vorlik::json {
 // Arrays and objects that may stand open at once; opening one more fails with "recursion limit
 // exceeded". Values of unknown members are skipped without this limit.
 inline constexpr int kMaxDepth = 127;
+
+// What a value is, as told by its first byte.
+enum class Token : std::uint8_t { Null, True, False, String, Number, Array, Object };
 
 class Reader {
  public:
@@ -88,6 +94,38 @@ class Reader {
   Number number_token();              // at '-' or a digit
   void ident(std::string_view rest);  // the first letter already consumed
 
+  // Steps over white space and tells what value starts there. null, true and false are
+  // consumed; for any other value the cursor is left on its first byte. Fails at the end of
+  // input and on a byte that starts no value.
+  Token start_value() {
+    int c = peek_ws();
+    switch (c) {
+      case 'n':
+        ++i_;
+        ident("ull");
+        return Token::Null;
+      case 't':
+        ++i_;
+        ident("rue");
+        return Token::True;
+      case 'f':
+        ++i_;
+        ident("alse");
+        return Token::False;
+      case '"':
+        return Token::String;
+      case '[':
+        return Token::Array;
+      case '{':
+        return Token::Object;
+      case -1:
+        fail_peek(msg::kEofValue);
+      default:
+        if (starts_number(c)) return Token::Number;
+        fail_peek(msg::kExpectedValue);
+    }
+  }
+
   // --- Typed reads --------------------------------------------------------------------------
   std::string_view read_str();
   bool read_bool();
@@ -114,12 +152,7 @@ class Reader {
   // After a record's key: a key met before is refused ("duplicate field `key`") before the
   // colon is read; otherwise the colon.
   void colon_after_key(bool duplicate, std::string_view key) {
-    if (duplicate) {
-      std::string message = "duplicate field `";
-      message += key;
-      message += '`';
-      fail_unplaced(std::move(message));
-    }
+    if (duplicate) fail_unplaced(msg::duplicate_field(key));
     colon();
   }
   // Only white space may follow the value.
@@ -130,10 +163,20 @@ class Reader {
   // runs body, and reads the end of the container.
   template <class Body>
   void container(char close, Body&& body) {
+    (void)try_container(close, [&] {
+      body();
+      return true;
+    });
+  }
+  // As container(), for a body that may give up by returning false: the container is then left
+  // where the body stopped, for a caller that rewinds to a checkpoint.
+  template <class Body>
+  bool try_container(char close, Body&& body) {
     enter();
     ++i_;
+    bool done = false;
     try {
-      body();
+      done = body();
     } catch (ReadError& e) {
       ++depth_;
       if (e.offset == kUnplaced) {
@@ -143,10 +186,12 @@ class Reader {
       throw;
     }
     ++depth_;
+    if (!done) return false;
     if (close == ']')
       end_seq();
     else
       end_map();
+    return true;
   }
 
   // Element access inside an array (the cursor after '[').
@@ -178,7 +223,7 @@ class Reader {
   template <class Each>
   void read_seq(Each&& each) {
     int c = peek_ws();
-    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c == -1) fail_peek(msg::kEofValue);
     if (c != '[') invalid_type("a sequence");
     container(']', [&] {
       Elements el(*this);
@@ -190,7 +235,7 @@ class Reader {
   template <class Each>
   void read_map(Each&& each) {
     int c = peek_ws();
-    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c == -1) fail_peek(msg::kEofValue);
     if (c != '{') invalid_type("a map");
     container('}', [&] {
       Members m(*this);
@@ -206,7 +251,7 @@ class Reader {
   void read_record(std::string_view expected, OnMember&& on_member, OnEnd&& on_end,
                    OnArray&& on_array) {
     int c = peek_ws();
-    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c == -1) fail_peek(msg::kEofValue);
     if (c == '{') {
       container('}', [&] {
         Members m(*this);
@@ -234,14 +279,14 @@ class Reader {
       on_unit(string_token());
       return;
     }
-    if (c == -1) fail_peek("EOF while parsing a value");
-    if (c != '{') fail_peek("expected value");
+    if (c == -1) fail_peek(msg::kEofValue);
+    if (c != '{') fail_peek(msg::kExpectedValue);
     enter();
     ++i_;
     c = peek_ws();
-    if (c == -1) fail_peek("EOF while parsing a value");
-    if (c == '}') fail_peek("expected value");
-    if (c != '"') fail_peek("key must be a string");
+    if (c == -1) fail_peek(msg::kEofValue);
+    if (c == '}') fail_peek(msg::kExpectedValue);
+    if (c != '"') fail_peek(msg::kKeyMustBeString);
     std::string_view name = string_token();
     on_tagged(name);
     ++depth_;
@@ -250,33 +295,32 @@ class Reader {
       ++i_;
       return;
     }
-    if (c == -1) fail_here("EOF while parsing an object");
-    fail_here("expected value");
+    if (c == -1) fail_here(msg::kEofObject);
+    fail_here(msg::kExpectedValue);
   }
 
  private:
   void enter() {
-    if (--depth_ == 0) fail_peek("recursion limit exceeded");
+    if (--depth_ == 0) fail_peek(msg::kRecursionLimit);
   }
   void settle(char close);
   // Before the next element or member: false at the closing bracket; otherwise steps over the
   // separating comma and returns true with the cursor on what follows, refusing a trailing
   // comma and the end of input.
-  bool next_item(bool& first, char close, std::string_view eof_text,
-                 std::string_view separator_text) {
+  bool next_item(bool& first, char close) {
     int c = peek_ws();
     if (c == close) return false;
     if (c == ',' && !first) {
       bump();
       c = peek_ws();
     } else if (c == -1) {
-      fail_peek(std::string(eof_text));
+      fail_peek(msg::eof_in(close));
     } else if (!first) {
-      fail_peek(std::string(separator_text));
+      fail_peek(msg::expected_separator(close));
     }
     first = false;
-    if (c == close) fail_peek("trailing comma");
-    if (c == -1) fail_peek("EOF while parsing a value");
+    if (c == close) fail_peek(msg::kTrailingComma);
+    if (c == -1) fail_peek(msg::kEofValue);
     return true;
   }
   void end_seq();
@@ -284,6 +328,7 @@ class Reader {
   Number read_number_or_type(std::string_view expected);
   void skip_string();
   void skip_number();
+  void skip_key();
   // The fraction and exponent after a number's integer part; true when there was either.
   bool number_tail(bool skipping);
   std::uint32_t hex4();
@@ -298,9 +343,5 @@ class Reader {
   bool last_string_plain_ = false;
   std::string scratch_;
 };
-
-// "string \"...\"" and friends: how a value met is named in "invalid type" messages.
-std::string describe_string(std::string_view s);
-std::string describe_number(const Number& n);
 
 }  // namespace vorlik::json

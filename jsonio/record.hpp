@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "jsonio/error.hpp"
+#include "jsonio/messages.hpp"
 #include "jsonio/reader.hpp"
 
 namespace vorlik::json {
@@ -38,44 +39,86 @@ constexpr FieldSpec nullable_field(std::string_view key) {
 // "invalid length 1, expected struct Declaration with 7 elements"
 [[noreturn]] inline void fail_too_short(std::size_t index, std::string_view record,
                                         std::size_t fields) {
-  fail_unplaced("invalid length " + std::to_string(index) + ", expected " + std::string(record) +
-                " with " + std::to_string(fields) + (fields == 1 ? " element" : " elements"));
+  fail_unplaced(msg::invalid_length(index, std::string(record) + " with " + msg::elements(fields)));
+}
+
+// The object form's bookkeeping, whatever the members are read from: looks keys up in the
+// field table, tells a key met before, and names the first required field never met.
+class FieldSet {
+ public:
+  static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
+
+  explicit FieldSet(std::span<const FieldSpec> fields) : fields_(fields) {}
+
+  std::span<const FieldSpec> fields() const { return fields_; }
+  // The index of key in the table, or kUnknown.
+  std::size_t find(std::string_view key) const {
+    std::size_t k = 0;
+    while (k < fields_.size() && fields_[k].key != key) ++k;
+    return k < fields_.size() ? k : kUnknown;
+  }
+  bool seen(std::size_t k) const { return (seen_ & bit(k)) != 0; }
+  void mark(std::size_t k) { seen_ |= bit(k); }
+  // The first field the object form requires that was never met, or nullptr.
+  const FieldSpec* missing() const {
+    for (std::size_t k = 0; k < fields_.size(); ++k)
+      if (fields_[k].required && !seen(k)) return &fields_[k];
+    return nullptr;
+  }
+  // "missing field `key`" for the first required field never met.
+  void check_complete() const {
+    if (const FieldSpec* f = missing()) fail_unplaced(msg::missing_field(f->key));
+  }
+
+ private:
+  static std::uint64_t bit(std::size_t k) { return std::uint64_t{1} << k; }
+
+  std::span<const FieldSpec> fields_;
+  std::uint64_t seen_ = 0;
+};
+
+// "duplicate field `key`"
+[[noreturn]] inline void fail_duplicate(std::string_view key) {
+  fail_unplaced(msg::duplicate_field(key));
+}
+
+// The array form: take(index) reads field `index` from the next value, as long as next() finds
+// one. The first field without a default that finds no value makes the array too short.
+template <class Next, class Take>
+void take_elements(std::string_view record, std::span<const FieldSpec> fields, Next&& next,
+                   Take&& take) {
+  bool more = true;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    more = more && next();
+    if (!more) {
+      if (!fields[k].has_default) fail_too_short(k, record, fields.size());
+      continue;
+    }
+    take(k);
+  }
 }
 
 // read_field(index) reads the value of field `index` with the cursor on it.
 template <class ReadField>
 void read_fields(Reader& r, std::string_view record, std::span<const FieldSpec> fields,
                  ReadField&& read_field) {
-  std::uint64_t seen = 0;
+  FieldSet set(fields);
   r.read_record(
       record,
       [&](std::string_view key) {
-        std::size_t k = 0;
-        while (k < fields.size() && fields[k].key != key) ++k;
-        r.colon_after_key(k < fields.size() && (seen & (std::uint64_t{1} << k)), key);
-        if (k == fields.size()) {
+        const std::size_t k = set.find(key);
+        r.colon_after_key(k != FieldSet::kUnknown && set.seen(k), key);
+        if (k == FieldSet::kUnknown) {
           r.skip_value();
           return;
         }
-        seen |= std::uint64_t{1} << k;
+        set.mark(k);
         read_field(k);
       },
-      [&] {
-        for (std::size_t k = 0; k < fields.size(); ++k) {
-          if (fields[k].required && !(seen & (std::uint64_t{1} << k)))
-            fail_unplaced("missing field `" + std::string(fields[k].key) + "`");
-        }
-      },
+      [&] { set.check_complete(); },
       [&](Reader::Elements& el) {
-        bool more = true;
-        for (std::size_t k = 0; k < fields.size(); ++k) {
-          more = more && el.next();
-          if (!more) {
-            if (!fields[k].has_default) fail_too_short(k, record, fields.size());
-            continue;
-          }
-          read_field(k);
-        }
+        take_elements(
+            record, fields, [&] { return el.next(); }, read_field);
       });
 }
 

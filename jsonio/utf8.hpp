@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,9 @@ struct Utf8Fault {
 };
 
 std::optional<Utf8Fault> find_utf8_fault(std::string_view bytes);
+
+// Appends the UTF-8 encoding of a code point (below 0x110000).
+void append_utf8(std::string& out, std::uint32_t cp);
 
 // "invalid utf-8 sequence of N bytes from index I" / "incomplete utf-8 byte sequence from index I"
 std::string describe_utf8_fault(const Utf8Fault& fault);

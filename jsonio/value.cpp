@@ -1,3 +1,9 @@
+// GCC 12 warns, wrongly, that moving a value held in a std::variant may read its storage
+// uninitialized (where make_map rotates entries into place); the warning is off for this file.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include "jsonio/value.hpp"
 
 #include <algorithm>
@@ -11,87 +17,60 @@ void make_map(std::vector<Member>& members) {
 }
 
 Json read_json(Reader& r, Shape shape) {
-  Json v;
-  int c = r.peek_ws();
-  switch (c) {
-    case -1:
-      r.fail_peek("EOF while parsing a value");
-    case 'n':
-      r.bump();
-      r.ident("ull");
-      return v;
-    case 't':
-      r.bump();
-      r.ident("rue");
-      v.type = Json::Type::Bool;
-      v.boolean = true;
-      return v;
-    case 'f':
-      r.bump();
-      r.ident("alse");
-      v.type = Json::Type::Bool;
-      return v;
-    case '"':
-      v.type = Json::Type::String;
-      v.string = r.string_token();
-      return v;
-    case '[':
-      v.type = Json::Type::Array;
+  switch (r.start_value()) {
+    case Token::Null:
+      return Json();
+    case Token::True:
+      return Json(true);
+    case Token::False:
+      return Json(false);
+    case Token::String:
+      return Json(r.string_token());
+    case Token::Number:
+      return Json(r.number_token());
+    case Token::Array: {
+      Items items;
       r.container(']', [&] {
         Reader::Elements el(r);
-        while (el.next()) v.items.push_back(read_json(r, shape));
+        while (el.next()) items.push_back(read_json(r, shape));
       });
-      return v;
-    case '{':
-      v.type = Json::Type::Object;
+      return Json(std::move(items));
+    }
+    case Token::Object: {
+      Entries members;
       r.container('}', [&] {
         Reader::Members m(r);
         std::string_view key;
         while (m.next(key)) {
           r.colon();
-          v.members.emplace_back(key, read_json(r, shape));
+          members.emplace_back(key, read_json(r, shape));
         }
       });
-      if (shape == Shape::Generic) make_map(v.members);
-      return v;
-    default:
-      if (c == '-' || (c >= '0' && c <= '9')) {
-        v.type = Json::Type::Number;
-        v.number = r.number_token();
-        return v;
-      }
-      r.fail_peek("expected value");
+      if (shape == Shape::Generic) make_map(members);
+      return Json(std::move(members));
+    }
   }
+  return Json();
 }
 
 void write_json(Writer& w, const Json& v) {
-  switch (v.type) {
+  switch (v.type()) {
     case Json::Type::Null:
       w.null();
       return;
     case Json::Type::Bool:
-      w.boolean(v.boolean);
+      w.boolean(v.boolean());
       return;
     case Json::Type::Number:
-      switch (v.number.kind) {
-        case Number::Kind::U64:
-          w.u64(v.number.u);
-          return;
-        case Number::Kind::I64:
-          w.i64(v.number.i);
-          return;
-        case Number::Kind::F64:
-          w.f64(v.number.f);
-          return;
-      }
+      w.number(v.number());
       return;
     case Json::Type::String:
-      w.string(v.string);
+      w.string(v.string());
       return;
     case Json::Type::Array: {
       w.raw('[');
       bool first = true;
-      for (const Json& item : v.items) {
+      for (const Json& item : v.items()) {
         if (!first) w.raw(',');
         first = false;
         write_json(w, item);
@@ -102,7 +81,7 @@ void write_json(Writer& w, const Json& v) {
     case Json::Type::Object: {
       w.raw('{');
       bool first = true;
-      for (const auto& [key, item] : v.members) {
+      for (const auto& [key, item] : v.members()) {
         if (!first) w.raw(',');
         first = false;
         w.key(key);
@@ -114,47 +93,26 @@ void write_json(Writer& w, const Json& v) {
   }
 }
 
-bool operator==(const Json& a, const Json& b) {
-  if (a.type != b.type) return false;
-  switch (a.type) {
-    case Json::Type::Null:
-      return true;
-    case Json::Type::Bool:
-      return a.boolean == b.boolean;
-    case Json::Type::Number:
-      return a.number == b.number;
-    case Json::Type::String:
-      return a.string == b.string;
-    case Json::Type::Array:
-      return a.items == b.items;
-    case Json::Type::Object:
-      return a.members == b.members;
-  }
-  return false;
-}
-
 std::string describe(const Json& v) {
-  switch (v.type) {
+  switch (v.type()) {
     case Json::Type::Null:
-      return "null";
+      return msg::kFoundNull;
     case Json::Type::Bool:
-      return v.boolean ? "boolean `true`" : "boolean `false`";
+      return v.boolean() ? msg::kFoundTrue : msg::kFoundFalse;
     case Json::Type::Number:
-      return describe_number(v.number);
+      return describe_number(v.number());
     case Json::Type::String:
-      return describe_string(v.string);
+      return describe_string(v.string());
     case Json::Type::Array:
-      return "sequence";
+      return msg::kFoundSequence;
     case Json::Type::Object:
-      return "map";
+      return msg::kFoundMap;
   }
   return {};
 }
 
 void fail_type(const Json& found, std::string_view expected) {
-  std::string message = "invalid type: " + describe(found) + ", expected ";
-  message += expected;
-  fail_unplaced(std::move(message));
+  fail_unplaced(msg::invalid_type(describe(found), expected));
 }
 
 }  // namespace vorlik::json

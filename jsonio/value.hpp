@@ -6,9 +6,11 @@
 // whole (the tagged unions whose tag may stand anywhere).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "jsonio/number.hpp"
@@ -17,29 +19,51 @@
 
 namespace vorlik::json {
 
-struct Json;
+class Json;
 // An object member. A plain struct rather than std::pair: a pair of an incomplete type may not
 // be instantiated inside Json's own definition.
 struct Member;
 
-struct Json {
+using Items = std::vector<Json>;
+using Entries = std::vector<Member>;
+
+class Json {
+ public:
+  // In the order of the alternatives.
   enum class Type : std::uint8_t { Null, Bool, Number, String, Array, Object };
-  Type type = Type::Null;
-  bool boolean = false;
-  Number number;
-  std::string_view string;      // views the input text or the call's arena
-  std::vector<Json> items;      // Array
-  std::vector<Member> members;  // Object
 
-  bool is_null() const { return type == Type::Null; }
-  bool is_string() const { return type == Type::String; }
-  bool is_object() const { return type == Type::Object; }
-  bool is_array() const { return type == Type::Array; }
+  // Defined below Member: building the variant instantiates the destructors of its
+  // alternatives, and a vector's destructor needs its element complete.
+  Json() = default;
+  explicit Json(bool b);
+  explicit Json(Number n);
+  explicit Json(std::string_view s);  // views the input or arena
+  Json(const char*) = delete;         // would pick the boolean
+  explicit Json(Items items);
+  explicit Json(Entries members);
+
+  Type type() const { return static_cast<Type>(v_.index()); }
+  bool is_null() const { return type() == Type::Null; }
+  bool is_string() const { return type() == Type::String; }
+  bool is_object() const { return type() == Type::Object; }
+  bool is_array() const { return type() == Type::Array; }
+
+  // Each accessor requires the value to be of its type.
+  bool boolean() const { return *std::get_if<1>(&v_); }
+  const Number& number() const { return *std::get_if<2>(&v_); }
+  std::string_view string() const { return *std::get_if<3>(&v_); }
+  Items& items() { return *std::get_if<4>(&v_); }
+  const Items& items() const { return *std::get_if<4>(&v_); }
+  Entries& members() { return *std::get_if<5>(&v_); }
+  const Entries& members() const { return *std::get_if<5>(&v_); }
+
+  // Structural equality: same type; numbers of the same kind and value (1 != 1.0,
+  // 0.0 == -0.0); objects with equal keys and values in the same (generic: sorted) order.
+  friend bool operator==(const Json&, const Json&) = default;
+
+ private:
+  std::variant<std::monostate, bool, Number, std::string_view, Items, Entries> v_;
 };
-
-// Structural equality: same type; numbers of the same kind and value (1 != 1.0, 0.0 == -0.0);
-// objects with equal keys and values in the same (generic: sorted) order.
-bool operator==(const Json& a, const Json& b);
 
 struct Member {
   std::string_view first;
@@ -47,10 +71,14 @@ struct Member {
 
   Member() = default;
   Member(std::string_view key, Json value) : first(key), second(std::move(value)) {}
-  friend bool operator==(const Member& a, const Member& b) {
-    return a.first == b.first && a.second == b.second;
-  }
+  friend bool operator==(const Member&, const Member&) = default;
 };
+
+inline Json::Json(bool b) : v_(std::in_place_index<1>, b) {}
+inline Json::Json(Number n) : v_(std::in_place_index<2>, n) {}
+inline Json::Json(std::string_view s) : v_(std::in_place_index<3>, s) {}
+inline Json::Json(Items items) : v_(std::in_place_index<4>, std::move(items)) {}
+inline Json::Json(Entries members) : v_(std::in_place_index<5>, std::move(members)) {}
 
 enum class Shape { Generic, Buffered };
 

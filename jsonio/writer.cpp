@@ -1,9 +1,12 @@
 #include "jsonio/writer.hpp"
 
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+
+#include "jsonio/chars.hpp"
+#include "jsonio/scan.hpp"
 
 namespace vorlik::json {
 
@@ -76,7 +79,7 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
 
 namespace {
 
-// 0: copy as is; otherwise the letter of a short escape, or 'u' for \u00XX.
+// The letter of a short escape, or 'u' for \u00XX, for each byte find_string_special stops at.
 constexpr auto kEscape = [] {
   struct Table {
     char c[256];
@@ -93,36 +96,17 @@ constexpr auto kEscape = [] {
 void Writer::string(std::string_view s) {
   out_.push_back('"');
   std::size_t start = 0;
-  for (std::size_t k = 0; k < s.size(); ++k) {
-    // Skip eight plain bytes at a time (no quote, backslash or control character).
-    while (k + 8 <= s.size()) {
-      constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-      std::uint64_t v;
-      std::memcpy(&v, s.data() + k, 8);
-      std::uint64_t quote = v ^ (kOnes * '"');
-      std::uint64_t backslash = v ^ (kOnes * '\\');
-      std::uint64_t hits = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                           ((v - kOnes * 0x20) & ~v);
-      if (hits &= kOnes * 0x80) {
-        if constexpr (std::endian::native == std::endian::little)
-          k += static_cast<std::size_t>(std::countr_zero(hits) >> 3);
-        break;
-      }
-      k += 8;
-    }
-    if (k >= s.size()) break;
-    char e = kEscape.c[static_cast<unsigned char>(s[k])];
-    if (e == 0) continue;
+  for (std::size_t k = find_string_special(s.data(), 0, s.size()); k < s.size();
+       k = find_string_special(s.data(), k + 1, s.size())) {
     out_.append(s.data() + start, k - start);
     start = k + 1;
-    if (e == 'u') {
-      static constexpr char kHex[] = "0123456789abcdef";
-      unsigned char b = static_cast<unsigned char>(s[k]);
-      char esc[6] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 15]};
-      out_.append(esc, 6);
-    } else {
-      char esc[2] = {'\\', e};
+    const unsigned char b = static_cast<unsigned char>(s[k]);
+    if (char e = kEscape.c[b]; e != 'u') {
+      const char esc[2] = {'\\', e};
       out_.append(esc, 2);
+    } else {
+      const char esc[6] = {'\\', 'u', '0', '0', kHexDigits[b >> 4], kHexDigits[b & 15]};
+      out_.append(esc, 6);
     }
   }
   out_.append(s.data() + start, s.size() - start);
@@ -144,6 +128,17 @@ void Writer::i64(std::int64_t v) {
 void Writer::f64(double v) {
   char buf[32];
   out_.append(buf, format_double(v, buf));
+}
+
+void Writer::number(const Number& n) {
+  visit(n, [this](auto v) {
+    if constexpr (std::is_same_v<decltype(v), std::uint64_t>)
+      u64(v);
+    else if constexpr (std::is_same_v<decltype(v), std::int64_t>)
+      i64(v);
+    else
+      f64(v);
+  });
 }
 
 }  // namespace vorlik::json

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "jsonio/number.hpp"
+
 namespace vorlik::json {
 
 // Shortest round-trip digits laid out positionally for decimal exponents -5..15 (always with a
@@ -29,6 +31,7 @@ class Writer {
   void u64(std::uint64_t v);
   void i64(std::int64_t v);
   void f64(double v);
+  void number(const Number& n);
   void null() { out_.append("null"); }
   void boolean(bool b) { out_.append(b ? "true" : "false"); }
   // `"key":`

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "containers/box.hpp"
@@ -25,60 +26,116 @@ struct Ref {
   friend bool operator==(const Ref&, const Ref&) = default;
 };
 
+struct Expr;
+
+namespace expr {
+struct Lit {
+  json::Json value;
+  friend bool operator==(const Lit&, const Lit&) = default;
+};
+struct Event {
+  friend bool operator==(const Event&, const Event&) = default;
+};
+struct Not {
+  Box<Expr> of;
+  friend bool operator==(const Not&, const Not&) = default;
+};
+struct Prop {
+  Ref target;
+  std::string_view name;
+  friend bool operator==(const Prop&, const Prop&) = default;
+};
+struct Field {
+  std::string_view name;
+  friend bool operator==(const Field&, const Field&) = default;
+};
+struct Obj {
+  FlatMap<Box<Expr>> fields;  // boxed: a map of Expr may not be declared inside Expr
+  friend bool operator==(const Obj&, const Obj&) = default;
+};
+struct Concat {
+  std::vector<Expr> parts;
+  friend bool operator==(const Concat&, const Concat&) = default;
+};
+}  // namespace expr
+
+// The alternatives stand in the order of their tags.
 struct Expr {
-  enum class Kind : std::uint8_t { Lit, Event, Not, Prop, Field, Obj, Concat };
-  Kind kind = Kind::Event;
-  std::optional<Box<json::Json>> value;  // Lit (always present there; boxed to keep Expr small)
-  std::optional<Box<Expr>> of;           // Not (always present there)
-  Ref target;                            // Prop
-  std::string_view name;                 // Prop, Field
-  FlatMap<Box<Expr>> fields;  // Obj (boxed: a map of Expr may not be declared inside Expr)
-  std::vector<Expr> parts;    // Concat
-
-  friend bool operator==(const Expr&, const Expr&);
+  std::variant<expr::Lit, expr::Event, expr::Not, expr::Prop, expr::Field, expr::Obj, expr::Concat>
+      v;
+  friend bool operator==(const Expr&, const Expr&) = default;
 };
 
+// A fixed address, or one computed by an expression.
 struct EndpointUrl {
-  enum class Kind : std::uint8_t { Fixed, Computed };
-  Kind kind = Kind::Fixed;
-  std::string_view fixed;
-  std::optional<Box<Expr>> computed;
-
-  friend bool operator==(const EndpointUrl&, const EndpointUrl&);
+  std::variant<std::string_view, Box<Expr>> v;
+  friend bool operator==(const EndpointUrl&, const EndpointUrl&) = default;
 };
 
-struct Action {
-  enum class Kind : std::uint8_t {
-    SetProp,
-    Toggle,
-    SetField,
-    ToggleField,
-    Sequence,
-    Emit,
-    SendPatch,
-    If,
-    CallEndpoint,
-    NamedJs
-  };
-  Kind kind = Kind::NamedJs;
-  Ref target;                              // SetProp, Toggle
-  std::string_view prop;                   // SetProp, Toggle
-  std::optional<Box<Expr>> value;          // SetProp, SetField, SendPatch (always present there)
-  std::string_view field;                  // SetField, ToggleField, SendPatch
-  std::vector<Action> actions;             // Sequence
-  std::string_view event;                  // Emit
-  std::optional<Box<Expr>> detail;         // Emit (optional)
-  std::string_view model;                  // SendPatch
-  std::optional<Box<Expr>> cond;           // If (always present there)
-  std::optional<Box<Action>> then_branch;  // If (always present there)
-  std::optional<Box<Action>> else_branch;  // If (optional)
-  std::string_view method;                 // CallEndpoint
-  std::optional<EndpointUrl> url;          // CallEndpoint (always present there)
-  std::optional<Box<Expr>> body;           // CallEndpoint (optional)
-  std::optional<std::string_view> result;  // CallEndpoint (optional)
-  std::string_view handler;                // NamedJs
+struct Action;
 
-  friend bool operator==(const Action&, const Action&);
+namespace action {
+struct SetProp {
+  Ref target;
+  std::string_view prop;
+  Box<Expr> value;
+  friend bool operator==(const SetProp&, const SetProp&) = default;
+};
+struct Toggle {
+  Ref target;
+  std::string_view prop;
+  friend bool operator==(const Toggle&, const Toggle&) = default;
+};
+struct SetField {
+  std::string_view field;
+  Box<Expr> value;
+  friend bool operator==(const SetField&, const SetField&) = default;
+};
+struct ToggleField {
+  std::string_view field;
+  friend bool operator==(const ToggleField&, const ToggleField&) = default;
+};
+struct Sequence {
+  std::vector<Action> actions;
+  friend bool operator==(const Sequence&, const Sequence&) = default;
+};
+struct Emit {
+  std::string_view event;
+  std::optional<Box<Expr>> detail;
+  friend bool operator==(const Emit&, const Emit&) = default;
+};
+struct SendPatch {
+  std::string_view model;
+  std::string_view field;
+  Box<Expr> value;
+  friend bool operator==(const SendPatch&, const SendPatch&) = default;
+};
+struct If {
+  Box<Expr> cond;
+  Box<Action> then_branch;
+  std::optional<Box<Action>> else_branch;
+  friend bool operator==(const If&, const If&) = default;
+};
+struct CallEndpoint {
+  std::string_view method;
+  EndpointUrl url;
+  std::optional<Box<Expr>> body;
+  std::optional<std::string_view> result;
+  friend bool operator==(const CallEndpoint&, const CallEndpoint&) = default;
+};
+struct NamedJs {
+  std::string_view handler;
+  friend bool operator==(const NamedJs&, const NamedJs&) = default;
+};
+}  // namespace action
+
+// The alternatives stand in the order of their tags.
+struct Action {
+  std::variant<action::SetProp, action::Toggle, action::SetField, action::ToggleField,
+               action::Sequence, action::Emit, action::SendPatch, action::If, action::CallEndpoint,
+               action::NamedJs>
+      v;
+  friend bool operator==(const Action&, const Action&) = default;
 };
 
 // Reads a handler where one stands in the text (an event of a node, the action of an op).

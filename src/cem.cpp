@@ -22,7 +22,7 @@ Outcome parse_cem(std::string_view manifest_text) noexcept {
         if (!is_component(declaration)) return;
         if (written++) out.raw(',');
         derive_schema(declaration, schema);
-        write_schema(schema, out);
+        write_schema(schema, manifest_text, out);
       });
       return written;
     });

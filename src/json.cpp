@@ -37,7 +37,11 @@ Outcome apply_json(std::string_view root_text, std::string_view patch_text) noex
     json::Arena arena;
     EditedTree tree{read_document(root_text, arena, read_tree)};
     Patch patch = read_document(patch_text, arena, read_whole_patch);
-    apply_patch(tree.root, std::move(patch));
+    try {
+      apply_patch(tree.root, std::move(patch));
+    } catch (ApplyError& e) {
+      throw Failure{std::move(e.message)};
+    }
     json::Writer out;
     // The tree written back in normal form is about as long as it came in.
     out.buffer().reserve(root_text.size() + patch_text.size());

@@ -1,12 +1,13 @@
 // The frame entry points: encode_frame and decode_frame.
 #include <string>
-#include <variant>
 
 #include "belvane/frame.hpp"
+#include "belvane/wire_error.hpp"
 #include "jsonio/transcode.hpp"
 #include "jsonio/utf8.hpp"
 #include "src/api.hpp"
 #include "src/guard.hpp"
+#include "src/wire/codec.hpp"
 #include "src/wire/json_to_msgpack.hpp"
 #include "src/wire/msgpack.hpp"
 
@@ -14,18 +15,30 @@ namespace vorlik {
 
 namespace {
 
-// Reads one JSON text and packs it as MessagePack, in one pass without a document.
-std::string pack_payload(std::string_view text) {
+using belvane::WireError;
+
+// guarded() for the wire: its errors carry the final message.
+template <class Body>
+Outcome wire_guarded(Body&& body) noexcept {
+  return guarded([&] {
+    try {
+      return body();
+    } catch (const WireError& e) {
+      throw Failure{e.what()};
+    }
+  });
+}
+
+// Reads one JSON text and appends it packed as MessagePack, in one pass without a document.
+void pack_payload(std::string_view text, std::string& out) {
   json::Arena arena;
   json::Reader reader(text, arena);
-  std::string packed;
   try {
-    wire::pack_json(reader, packed);
+    wire::pack_json(reader, out);
     reader.finish();
   } catch (const json::ReadError& e) {
-    throw Failure{json::format_error(text, e)};
+    throw WireError(json::format_error(text, e));
   }
-  return packed;
 }
 
 // Reads one JSON text and writes it in normal form (sorted keys, the writer's numbers).
@@ -36,7 +49,7 @@ void transcode_payload(std::string_view text, json::Writer& out) {
     json::transcode(reader, out);
     reader.finish();
   } catch (const json::ReadError& e) {
-    throw Failure{json::format_error(text, e)};
+    throw WireError(json::format_error(text, e));
   }
 }
 
@@ -44,41 +57,37 @@ void transcode_payload(std::string_view text, json::Writer& out) {
 
 Outcome encode_frame(std::string_view payload, std::string_view model_type, std::string_view kind,
                      std::uint64_t rev, std::string_view codec) noexcept {
-  return guarded([&] {
+  return wire_guarded([&] {
     const auto found = wire::find_codec(codec);
-    if (!found) throw Failure{"unknown codec: " + std::string(codec)};
-    std::string packed;
-    std::string_view body = payload;  // JSON text travels as it is, unchecked
-    if (*found == wire::Codec::MsgPack) {
-      packed = pack_payload(payload);
-      body = packed;
-    }
-
+    if (!found) throw WireError("unknown codec: " + std::string(codec));
     belvane::Header header;
-    if (kind == "snapshot")
-      header.kind = belvane::FrameKind::Snapshot;
-    else if (kind == "patch")
-      header.kind = belvane::FrameKind::Patch;
-    else
-      throw Failure{"unknown frame kind: " + std::string(kind)};
+    const bool known_kind = kind == "snapshot" || kind == "patch";
+    header.kind = kind == "patch" ? belvane::FrameKind::Patch : belvane::FrameKind::Snapshot;
     header.codec = codec;
     header.model_type = model_type;
     header.rev = rev;
-    try {
-      return belvane::write_frame(header, body);
-    } catch (const belvane::FrameTooLarge& e) {
-      throw Failure{e.what()};
+    // The payload's faults are reported before the kind's.
+    auto check_kind = [&] {
+      if (!known_kind) throw WireError("unknown frame kind: " + std::string(kind));
+    };
+    if (*found == wire::Codec::Json) {  // JSON text travels as it is, unchecked
+      check_kind();
+      return belvane::write_frame(header, payload);
     }
+    std::string frame;
+    const std::size_t at = belvane::open_frame(frame, header);
+    pack_payload(payload, frame);
+    check_kind();
+    belvane::close_frame(frame, at);
+    return frame;
   });
 }
 
 Outcome decode_frame(std::string_view bytes) noexcept {
-  return guarded([&] {
-    auto read = belvane::read_frame(bytes);
-    if (auto* error = std::get_if<belvane::FrameError>(&read)) throw Failure{error->text()};
-    const belvane::Frame& frame = std::get<belvane::Frame>(read);
+  return wire_guarded([&] {
+    const belvane::Frame frame = belvane::read_frame(bytes);
     const auto found = wire::find_codec(frame.header.codec);
-    if (!found) throw Failure{"unknown codec: " + frame.header.codec};
+    if (!found) throw WireError("unknown codec: " + frame.header.codec);
 
     json::Writer w;
     w.raw(frame.header.kind == belvane::FrameKind::Snapshot ? "{\"kind\":\"snapshot\""
@@ -88,19 +97,16 @@ Outcome decode_frame(std::string_view bytes) noexcept {
     w.raw(",\"payload\":");
     if (*found == wire::Codec::Json) {
       if (auto fault = json::find_utf8_fault(frame.payload))
-        throw Failure{json::describe_utf8_fault(*fault)};
+        throw WireError(json::describe_utf8_fault(*fault));
       transcode_payload(frame.payload, w);
     } else {
-      const wire::Decoded decoded = wire::from_msgpack(frame.payload);
+      const std::size_t start = w.buffer().size();
       // Within the JSON nesting limit the written value reads back as itself; a deeper one goes
       // through the JSON reader so that the failure names the place where the reader gives up.
-      if (decoded.depth > std::size_t{json::kMaxDepth}) {
-        json::Writer text;
-        json::write_json(text, decoded.value);
+      if (wire::msgpack_to_json(frame.payload, w) > std::size_t{json::kMaxDepth}) {
         json::Writer ignored;
-        transcode_payload(text.buffer(), ignored);
+        transcode_payload(std::string_view(w.buffer()).substr(start), ignored);
       }
-      json::write_json(w, decoded.value);
     }
     w.raw(",\"rev\":");
     w.u64(frame.header.rev);

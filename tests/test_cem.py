@@ -176,6 +176,17 @@ def test_escaped_keys_are_matched_after_decoding():
     assert [s["tag_name"] for s in json.loads(vorlik.parse_cem(text))] == ["a-b"]
 
 
+# Strings read without escapes are written as they stand; every other one is escaped again.
+@pytest.mark.parametrize("text", ['say "hi"', "back\\slash", "tab\tline\n", "\u0001", "é ü", "plain"])
+def test_every_written_string_reads_back(text):
+    [schema] = schemas(component(
+        summary=text, attributes=[{"name": text, "default": "'" + text + "'", "description": text}],
+        events=[{"name": text}], slots=[{"name": text}]))
+    [prop] = schema["props"]
+    assert [schema["summary"], prop["name"], prop["default"], prop["doc"], *schema["events"],
+            *schema["slots"]] == [text] * 6
+
+
 json_values = st.recursive(
     st.none() | st.booleans() | st.integers() | st.floats(allow_nan=False, allow_infinity=False) | st.text(),
     lambda inner: st.lists(inner, max_size=4) | st.dictionaries(st.text(max_size=5), inner,

@@ -233,6 +233,137 @@ def test_msgpack_nesting(opener, depth, message):
         assert decode_error(f) == message
 
 
+# Items of one payload, each whole: a cut between two of them leaves the decoder wanting a
+# marker, a cut inside one wanting the rest of its data.
+_ITEMS = ["96", "cd0100", "a3616263", "82", "a162", "dc0002", "c0", "c3", "a161",
+          "cb3ff8000000000000", "d9026869", "ca3f800000", "d1ff00"]
+
+
+@pytest.mark.parametrize("cut", range(len(bytes.fromhex("".join(_ITEMS)))))
+def test_msgpack_every_cut(cut):
+    whole = bytes.fromhex("".join(_ITEMS))
+    assert payload_of(msgpack_frame(whole)) == '[256,"abc",{"a":1.5,"b":[null,true]},"hi",1.0,-256]'
+    bounds = {0}
+    for item in _ITEMS:
+        bounds.add(max(bounds) + len(item) // 2)
+    where = "marker" if cut in bounds else "data"
+    assert decode_error(msgpack_frame(whole[:cut])) == \
+        f"IO error while reading {where}: failed to fill whole buffer"
+
+
+def _map(pairs):
+    """A MessagePack map of (key, packed value) pairs, in the order given."""
+    body = b"".join(msgpack_str(k) + v for k, v in pairs)
+    n = len(pairs)
+    return (bytes([0x80 | n]) if n < 16 else b"\xde" + struct.pack(">H", n)) + body
+
+
+def msgpack_str(text):
+    raw = text.encode()
+    return (bytes([0xA0 | len(raw)]) if len(raw) < 32 else b"\xd9" + bytes([len(raw)])) + raw
+
+
+@pytest.mark.parametrize("pairs, payload", [
+    # ascending byte order of the raw keys, whatever their escaped form
+    ([("z", b"\x01"), ("\u00e9", b"\x02"), ("#", b"\x03"), ('"', b"\x04"), ("!", b"\x05"),
+      ("\x01", b"\x06"), ("", b"\x07")],
+     '{"":7,"\\u0001":6,"!":5,"\\"":4,"#":3,"z":1,"\u00e9":2}'),
+    ([("b", b"\x01"), ("a", b"\x02"), ("b", b"\x03"), ("a", b"\x04"), ("b", b"\x05")], '{"a":4,"b":5}'),
+    ([("a", b"\x01"), ("a", b"\x02")], '{"a":2}'),          # in order but repeated
+    ([("ab", b"\x01"), ("a", b"\x02"), ("abc", b"\x03")], '{"a":2,"ab":1,"abc":3}'),
+    # nested maps sort on their own; a repeated key drops a whole nested value
+    ([("k", _map([("y", b"\x01"), ("x", _map([("q", b"\xc0"), ("p", b"\xc3")]))])),
+      ("j", b"\x92" + _map([("2", b"\x02"), ("1", b"\x01")]) + _map([])),
+      ("k", _map([("b", b"\x90"), ("a", b"\x80")]))],
+     '{"j":[{"1":1,"2":2},{}],"k":{"a":{},"b":[]}}'),
+    ([("%03d" % k, bytes([k % 100])) for k in reversed(range(300))],
+     "{" + ",".join('"%03d":%d' % (k, k % 100) for k in range(300)) + "}"),
+])
+def test_msgpack_maps_in_key_order(pairs, payload):
+    assert payload_of(msgpack_frame(_map(pairs))) == payload
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.recursive(st.integers(-5, 5) | st.text(max_size=3),
+                    lambda inner: st.lists(st.tuples(st.text(max_size=3), inner), max_size=6),
+                    max_leaves=30))
+def test_msgpack_maps_match_a_sorted_reading(tree):
+    """Lists of pairs stand for maps with keys in any order, repeated or not."""
+    def pack(t):
+        if isinstance(t, list):
+            return _map([(k, pack(v)) for k, v in t])
+        if isinstance(t, int):
+            return bytes([t & 0xFF])
+        return msgpack_str(t)
+
+    def reference(t):
+        if isinstance(t, list):
+            last = dict(t)
+            return "{" + ",".join(json.dumps(k, ensure_ascii=False) + ":" + reference(last[k])
+                                  for k in sorted(last, key=str.encode)) + "}"
+        return json.dumps(t, ensure_ascii=False)
+
+    assert payload_of(msgpack_frame(pack(tree))) == reference(tree)
+
+
+@pytest.mark.parametrize("packed, message", [
+    # counts claimed far beyond the input: nothing is set aside for them
+    ("ddffffffff", "IO error while reading marker: failed to fill whole buffer"),
+    ("dfffffffff" "a161", "IO error while reading marker: failed to fill whole buffer"),
+    ("ddffffffff" * 1023, "IO error while reading marker: failed to fill whole buffer"),
+    ("ddffffffff" * 1024, "depth limit exceeded"),
+    ("dfffffffff" "a161" "ddffffffff" "c0", "IO error while reading marker: failed to fill whole buffer"),
+    ("dbffffffff" "61", "IO error while reading data: failed to fill whole buffer"),
+    ("c9ffffffff01", "IO error while reading data: failed to fill whole buffer"),
+    ("c7000f", "ext value at index 0 is not supported"),
+    ("9291c4016100", "bin value at index 2 is not supported"),
+    ("81c40161c0", "bin value at index 1 is not supported"),    # before the key's type
+    ("8191c0c0", "map key must be a string"),                 # before the depth
+    ("81cd0001c0", "map key must be a string"),
+    ("81cd00", "IO error while reading data: failed to fill whole buffer"),  # before the key's type
+    ("92c0c1", "invalid marker 0xc1 at index 2"),
+    ("9281a3616263a3e282", "IO error while reading data: failed to fill whole buffer"),
+    ("9281a3616263a2c328", "string is not valid UTF-8: invalid utf-8 sequence of 1 bytes from index 7"),
+    ("81a2c328c0", "string is not valid UTF-8: invalid utf-8 sequence of 1 bytes from index 2"),
+])
+def test_msgpack_errors(packed, message):
+    assert decode_error(msgpack_frame(bytes.fromhex(packed))) == message
+
+
+@pytest.mark.parametrize("packed, payload", [
+    (b"\xdc\xff\xff" + b"\xc0" * 0xFFFF, "[" + ",".join(["null"] * 0xFFFF) + "]"),
+    (b"\xdd\x00\x01\x00\x00" + b"\x90" * 0x10000, "[" + ",".join(["[]"] * 0x10000) + "]"),
+    (b"\xdb\x00\x01\x00\x00" + b"a" * 0x10000, '"' + "a" * 0x10000 + '"'),
+    (b"\x91" * 1023 + b"\xc0\xc1", None),  # the deepest allowed nesting still ends as JSON does
+])
+def test_msgpack_large_counts(packed, payload):
+    if payload is None:
+        assert decode_error(msgpack_frame(packed)) == "recursion limit exceeded at line 1 column 128"
+    else:
+        assert payload_of(msgpack_frame(packed)) == payload
+
+
+@pytest.mark.parametrize("odd", ['"', "\\", "\x00", "\x1f", "\n", "\u00e9", "\u20ac", "\x7f", "~"])
+@pytest.mark.parametrize("size", [1, 2, 7, 8, 9, 15, 16, 17, 24])
+def test_msgpack_strings_with_one_odd_character(odd, size):
+    """Each position of a string, the string last in the payload or followed by more."""
+    for at in range(size):
+        text = "a" * at + odd + "b" * (size - at - 1)
+        expected = json.dumps(text, ensure_ascii=False)
+        last = b"\x92\xc0" + msgpack_str(text)
+        inner = b"\x92" + msgpack_str(text) + b"\xa1" + b"x" * 1 + b"\xc0" * 20
+        assert payload_of(msgpack_frame(last)) == "[null," + expected + "]"
+        assert payload_of(msgpack_frame(inner)) == "[" + expected + ',"x"]'
+
+
+@pytest.mark.parametrize("raw, index", [(b"\xff", 0), (b"a\xc3", 1), (b"abcdefg\x80", 7), (b"abcdefgh\xe2\x82", 8)])
+def test_msgpack_strings_not_utf8_at_any_place(raw, index):
+    for tail in (b"", b"\xc0" * 16):
+        packed = b"\x91" + bytes([0xA0 | len(raw)]) + raw + tail
+        assert decode_error(msgpack_frame(packed)).startswith("string is not valid UTF-8: ")
+        assert decode_error(msgpack_frame(packed)).endswith(f"from index {index + 2}")
+
+
 # --- Number and string writing --------------------------------------------------------------------
 
 @pytest.mark.parametrize("codec", [JSON, MSGPACK])

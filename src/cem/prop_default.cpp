@@ -1,14 +1,13 @@
 #include "src/cem/prop_default.hpp"
 
+#include "jsonio/chars.hpp"
 #include "src/cem/unicode_text.hpp"
 
 namespace vorlik {
 
 namespace {
 
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
+using json::is_digit;
 
 char lower_ascii(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

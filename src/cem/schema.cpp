@@ -1,5 +1,7 @@
 #include "src/cem/schema.hpp"
 
+#include <functional>
+
 #include "src/cem/class_name.hpp"
 #include "src/cem/prop_default.hpp"
 
@@ -16,27 +18,39 @@ void derive_prop(const Attribute& attribute, PropSchema& prop) {
   prop.doc = attribute.description;
 }
 
-void write_names(const std::vector<std::string_view>& names, json::Writer& out) {
+// A view into the manifest text comes from a string read without escapes, so it holds nothing
+// that needs one; others were unescaped into the arena or built here.
+void write_text(std::string_view s, std::string_view manifest, json::Writer& out) {
+  const std::less<const char*> before;
+  if (!before(s.data(), manifest.data()) &&
+      !before(manifest.data() + manifest.size(), s.data() + s.size()))
+    out.plain_string(s);
+  else
+    out.string(s);
+}
+
+void write_names(const std::vector<std::string_view>& names, std::string_view manifest,
+                 json::Writer& out) {
   out.raw('[');
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (i) out.raw(',');
-    out.string(names[i]);
+    write_text(names[i], manifest, out);
   }
   out.raw(']');
 }
 
-void write_prop(const PropSchema& prop, json::Writer& out) {
+void write_prop(const PropSchema& prop, std::string_view manifest, json::Writer& out) {
   out.raw("{\"name\":");
-  out.string(prop.name);
+  write_text(prop.name, manifest, out);
   out.raw(",\"ty\":");
   write_prop_type(prop.ty, out);
   if (prop.default_value) {
     out.raw(",\"default\":");
-    out.string(*prop.default_value);
+    write_text(*prop.default_value, manifest, out);
   }
   if (prop.doc) {
     out.raw(",\"doc\":");
-    out.string(*prop.doc);
+    write_text(*prop.doc, manifest, out);
   }
   out.raw('}');
 }
@@ -60,24 +74,24 @@ void derive_schema(const Declaration& declaration, ComponentSchema& schema) {
   for (const Named& slot : declaration.slots) schema.slots.push_back(slot.name);
 }
 
-void write_schema(const ComponentSchema& schema, json::Writer& out) {
+void write_schema(const ComponentSchema& schema, std::string_view manifest, json::Writer& out) {
   out.raw("{\"tag_name\":");
-  out.string(schema.tag_name);
+  write_text(schema.tag_name, manifest, out);
   out.raw(",\"class_name\":");
   out.string(schema.class_name);
   if (schema.summary) {
     out.raw(",\"summary\":");
-    out.string(*schema.summary);
+    write_text(*schema.summary, manifest, out);
   }
   out.raw(",\"props\":[");
   for (std::size_t i = 0; i < schema.props.size(); ++i) {
     if (i) out.raw(',');
-    write_prop(schema.props[i], out);
+    write_prop(schema.props[i], manifest, out);
   }
   out.raw("],\"events\":");
-  write_names(schema.events, out);
+  write_names(schema.events, manifest, out);
   out.raw(",\"slots\":");
-  write_names(schema.slots, out);
+  write_names(schema.slots, manifest, out);
   out.raw('}');
 }
 

@@ -35,7 +35,8 @@ bool is_component(const Declaration& declaration);
 // views into the declaration's strings.
 void derive_schema(const Declaration& declaration, ComponentSchema& schema);
 
-// One schema as a compact JSON object; absent optional members are left out.
-void write_schema(const ComponentSchema& schema, json::Writer& out);
+// One schema as a compact JSON object; absent optional members are left out. `manifest` is the
+// text the schema's strings were read from.
+void write_schema(const ComponentSchema& schema, std::string_view manifest, json::Writer& out);
 
 }  // namespace vorlik

@@ -94,6 +94,12 @@ void append_uppercase(std::string& out, char32_t c) {
 }  // namespace
 
 std::string_view trim_white_space(std::string_view s) {
+  // Most texts start and end with a visible ASCII character: nothing to decode then.
+  const auto visible_ascii = [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x80 && b != ' ' && (b < 0x09 || b > 0x0D);
+  };
+  if (s.empty() || (visible_ascii(s.front()) && visible_ascii(s.back()))) return s;
   std::size_t begin = 0;
   std::size_t end = s.size();
   while (begin != end) {
@@ -115,6 +121,11 @@ std::string_view trim_white_space(std::string_view s) {
 
 void append_upper_first(std::string& out, std::string_view s) {
   if (s.empty()) return;
+  if (static_cast<unsigned char>(s[0]) < 0x80) {  // ASCII: only the small letters change
+    out.push_back(s[0] >= 'a' && s[0] <= 'z' ? static_cast<char>(s[0] - 'a' + 'A') : s[0]);
+    out.append(s.substr(1));
+    return;
+  }
   const Decoded first = decode_first(s);
   if (first.code_point == kIllFormed) {  // not UTF-8: nothing to map
     out.append(s);

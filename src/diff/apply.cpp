@@ -5,19 +5,17 @@
 #include <type_traits>
 #include <utility>
 
-#include "src/guard.hpp"
-
 namespace vorlik {
 
 namespace {
 
 [[noreturn]] void removal_out_of_range(std::uint64_t index, std::size_t len) {
-  throw Failure{"removal index (is " + std::to_string(index) + ") should be < len (is " +
+  throw ApplyError{"removal index (is " + std::to_string(index) + ") should be < len (is " +
                 std::to_string(len) + ")"};
 }
 
 [[noreturn]] void insertion_out_of_range(std::uint64_t index, std::size_t len) {
-  throw Failure{"insertion index (is " + std::to_string(index) + ") should be <= len (is " +
+  throw ApplyError{"insertion index (is " + std::to_string(index) + ") should be <= len (is " +
                 std::to_string(len) + ")"};
 }
 
@@ -25,9 +23,9 @@ Node& resolve(Node& root, const Path& path) {
   Node* node = &root;
   for (const PathSeg& seg : path) {
     Children* children = map_find(node->slots, seg.slot);
-    if (!children) throw Failure{"path references an existing slot"};
+    if (!children) throw ApplyError{"path references an existing slot"};
     if (seg.index >= children->size()) {
-      throw Failure{"index out of bounds: the len is " + std::to_string(children->size()) +
+      throw ApplyError{"index out of bounds: the len is " + std::to_string(children->size()) +
                     " but the index is " + std::to_string(seg.index)};
     }
     node = &children->at(seg.index);

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/diff/patch.hpp"
+#include "src/diff/patch_writer.hpp"
 
 namespace vorlik {
 
@@ -85,7 +85,7 @@ class KeyTable {
 
 class Differ {
  public:
-  explicit Differ(json::Writer& out) : out_(out) {}
+  explicit Differ(OpWriter& ops) : ops_(ops) {}
 
   // Compares a pair whose path is the whole of path_.
   void node(const Node& a, const Node& b);
@@ -93,89 +93,47 @@ class Differ {
  private:
   // Where the path segments of one slot's children are built inside path_.
   struct SlotPath {
-    std::size_t parent;     // length of the parent's path
-    std::size_t name_from;  // the slot name as written, path_[name_from, name_to)
-    std::size_t name_to;
+    std::string_view name;
+    std::size_t parent;    // length of the parent's path
     std::size_t index_at;  // where a child's index goes
   };
 
-  // `,` if needed, then e.g. `{"SetProp":{"path":[`, the first `len` bytes of path_ and `]`.
-  void open(std::string_view head, std::size_t len) {
-    std::string& b = out_.buffer();
-    if (!first_) b.push_back(',');
-    first_ = false;
-    b.append(head);
-    b.append(path_.buffer(), 0, len);
-    b.push_back(']');
-  }
+  // The first `len` bytes of path_: a path as OpWriter takes it.
+  std::string_view path(std::size_t len) { return std::string_view(path_.buffer()).substr(0, len); }
 
-  template <class T, class Write>
-  void map_ops(const FlatMap<T>& a, const FlatMap<T>& b, std::string_view set_head,
-               std::string_view field, std::string_view remove_head, Write&& write);
+  template <class T, class Set, class Remove>
+  void map_ops(const FlatMap<T>& a, const FlatMap<T>& b, Set set, Remove remove);
   void slot(std::string_view name, Children o, Children n);
   void positional(const SlotPath& s, Children o, Children n);
   void keyed(const SlotPath& s, Children o, Children n);
   void child(const SlotPath& s, std::size_t index, const Node& a, const Node& b);
 
-  void child_op(std::string_view head, const SlotPath& s) {
-    open(head, s.parent);
-    out_.raw(",\"slot\":");
-    out_.raw(std::string_view(path_.buffer()).substr(s.name_from, s.name_to - s.name_from));
-  }
   void insert_child(const SlotPath& s, std::size_t index, const Node& node) {
-    child_op("{\"InsertChild\":{\"path\":[", s);
-    out_.raw(",\"index\":");
-    out_.u64(index);
-    out_.raw(",\"node\":");
-    write_node(out_, node);
-    out_.raw("}}");
+    ops_.insert_child(path(s.parent), s.name, index, node);
   }
   void remove_child(const SlotPath& s, std::size_t index) {
-    child_op("{\"RemoveChild\":{\"path\":[", s);
-    out_.raw(",\"index\":");
-    out_.u64(index);
-    out_.raw("}}");
+    ops_.remove_child(path(s.parent), s.name, index);
   }
   void move_child(const SlotPath& s, std::size_t from, std::size_t to) {
-    child_op("{\"MoveChild\":{\"path\":[", s);
-    out_.raw(",\"from\":");
-    out_.u64(from);
-    out_.raw(",\"to\":");
-    out_.u64(to);
-    out_.raw("}}");
+    ops_.move_child(path(s.parent), s.name, from, to);
   }
 
-  json::Writer& out_;
+  OpWriter& ops_;
   // The segments of the current path, comma-separated, exactly as an op writes them: every op
   // copies a prefix of it instead of writing its path segment by segment.
   json::Writer path_;
-  bool first_ = true;
 };
 
 void Differ::node(const Node& a, const Node& b) {
   const std::size_t len = path_.buffer().size();
   if (a.tag != b.tag) {
-    open("{\"Replace\":{\"path\":[", len);
-    out_.raw(",\"node\":");
-    write_node(out_, b);
-    out_.raw("}}");
+    ops_.replace(path(len), b);
     return;
   }
-  if (a.key != b.key) {
-    open("{\"SetKey\":{\"path\":[", len);
-    out_.raw(",\"key\":");
-    if (b.key)
-      out_.string(*b.key);
-    else
-      out_.null();
-    out_.raw("}}");
-  }
-  map_ops(a.props, b.props, "{\"SetProp\":{\"path\":[",
-          ",\"value\":", "{\"RemoveProp\":{\"path\":[", write_value);
-  map_ops(a.events, b.events, "{\"SetEvent\":{\"path\":[",
-          ",\"action\":", "{\"RemoveEvent\":{\"path\":[", write_action);
-  map_ops(a.bindings, b.bindings, "{\"SetBinding\":{\"path\":[",
-          ",\"binding\":", "{\"RemoveBinding\":{\"path\":[", write_binding);
+  if (a.key != b.key) ops_.set_key(path(len), b.key);
+  map_ops(a.props, b.props, &OpWriter::set_prop, &OpWriter::remove_prop);
+  map_ops(a.events, b.events, &OpWriter::set_event, &OpWriter::remove_event);
+  map_ops(a.bindings, b.bindings, &OpWriter::set_binding, &OpWriter::remove_binding);
 
   // Slots of either side in ascending name order, an absent one counting as empty.
   auto ia = a.slots.begin(), ea = a.slots.end();
@@ -196,9 +154,8 @@ void Differ::node(const Node& a, const Node& b) {
   }
 }
 
-template <class T, class Write>
-void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, std::string_view set_head,
-                     std::string_view field, std::string_view remove_head, Write&& write) {
+template <class T, class Set, class Remove>
+void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, Set set, Remove remove) {
   const std::size_t len = path_.buffer().size();
   // Both maps are sorted by name, so one forward walk of the other side finds each entry.
   auto ia = a.begin();
@@ -210,12 +167,7 @@ void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, std::string_view 
       ++matched;
       if ((ia++)->second == value) continue;
     }
-    open(set_head, len);
-    out_.raw(",\"name\":");
-    out_.string(name);
-    out_.raw(field);
-    write(out_, value);
-    out_.raw("}}");
+    (ops_.*set)(path(len), name, value);
   }
   if (matched == a.size()) return;
   auto ib = b.begin();
@@ -223,10 +175,7 @@ void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, std::string_view 
     int order = 1;
     while (ib != b.end() && (order = ib->first.compare(entry.first)) < 0) ++ib;
     if (order == 0) continue;
-    open(remove_head, len);
-    out_.raw(",\"name\":");
-    out_.string(entry.first);
-    out_.raw("}}");
+    (ops_.*remove)(path(len), entry.first);
   }
 }
 
@@ -234,13 +183,10 @@ void Differ::slot(std::string_view name, Children o, Children n) {
   if (o.empty() && n.empty()) return;
   std::string& p = path_.buffer();
   SlotPath s;
+  s.name = name;
   s.parent = p.size();
   if (s.parent) p.push_back(',');
-  p.append("{\"slot\":");
-  s.name_from = p.size();
-  path_.string(name);
-  s.name_to = p.size();
-  p.append(",\"index\":");
+  write_path_seg_slot(path_, name);
   s.index_at = p.size();
 
   auto has_key = [](const Node& c) { return c.key.has_value(); };
@@ -254,8 +200,7 @@ void Differ::slot(std::string_view name, Children o, Children n) {
 void Differ::child(const SlotPath& s, std::size_t index, const Node& a, const Node& b) {
   std::string& p = path_.buffer();
   p.resize(s.index_at);
-  path_.u64(index);
-  p.push_back('}');
+  write_path_seg_index(path_, index);
   node(a, b);
 }
 
@@ -347,9 +292,7 @@ void Differ::keyed(const SlotPath& s, Children o, Children n) {
 }  // namespace
 
 void write_diff(json::Writer& writer, const Node& old_root, const Node& new_root) {
-  writer.raw("{\"ops\":[");
-  Differ(writer).node(old_root, new_root);
-  writer.raw("]}");
+  write_patch_with(writer, [&](OpWriter& ops) { Differ(ops).node(old_root, new_root); });
 }
 
 }  // namespace vorlik

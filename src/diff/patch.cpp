@@ -12,10 +12,6 @@ namespace vorlik {
 
 namespace {
 
-constexpr std::array<std::string_view, std::variant_size_v<Op>> kOpNames = {
-    "SetProp", "RemoveProp",  "SetEvent",    "RemoveEvent", "SetBinding", "RemoveBinding",
-    "SetKey",  "InsertChild", "RemoveChild", "MoveChild",   "Replace"};
-
 // What a variant's body is called in the reader's messages.
 constexpr std::array<std::string_view, std::variant_size_v<Op>> kBodyNames = {
     "struct variant Op::SetProp",     "struct variant Op::RemoveProp",
@@ -157,32 +153,7 @@ Op read_variant(json::Reader& r, int variant) {
   }
 }
 
-void write_path(json::Writer& w, const Path& path) {
-  w.raw('[');
-  for (std::size_t k = 0; k < path.size(); ++k) {
-    if (k) w.raw(',');
-    write_path_seg(w, path[k].slot, path[k].index);
-  }
-  w.raw(']');
-}
-
-void write_name(json::Writer& w, std::string_view name) {
-  w.raw(",\"name\":");
-  w.string(name);
-}
-
-void write_slot_index(json::Writer& w, std::string_view slot, std::uint64_t index) {
-  w.raw(",\"slot\":");
-  w.string(slot);
-  w.raw(",\"index\":");
-  w.u64(index);
-}
-
 }  // namespace
-
-std::string_view op_name(std::size_t index) {
-  return kOpNames.at(index);
-}
 
 Patch read_patch(json::Reader& reader) {
   Patch patch;
@@ -197,7 +168,8 @@ Op read_op(json::Reader& reader) {
   reader.read_tagged(
       [&](std::string_view name) {
         checked_variant(reader, name);
-        json::fail_unplaced("invalid type: unit variant, expected struct variant");
+        json::fail_unplaced(
+            json::msg::invalid_type(json::msg::kFoundUnitVariant, "struct variant"));
       },
       [&](std::string_view name) {
         int variant = checked_variant(reader, name);
@@ -205,76 +177,6 @@ Op read_op(json::Reader& reader) {
         op.emplace(read_variant(reader, variant));
       });
   return std::move(*op);
-}
-
-void write_path_seg(json::Writer& writer, std::string_view slot, std::uint64_t index) {
-  writer.raw("{\"slot\":");
-  writer.string(slot);
-  writer.raw(",\"index\":");
-  writer.u64(index);
-  writer.raw('}');
-}
-
-void write_op(json::Writer& w, const Op& op) {
-  w.raw("{\"");
-  w.raw(kOpNames[op.index()]);
-  w.raw("\":{\"path\":");
-  std::visit([&](const auto& body) { write_path(w, body.path); }, op);
-  std::visit(
-      [&](const auto& b) {
-        using T = std::decay_t<decltype(b)>;
-        if constexpr (std::is_same_v<T, op::SetProp>) {
-          write_name(w, b.name);
-          w.raw(",\"value\":");
-          write_value(w, b.value);
-        } else if constexpr (std::is_same_v<T, op::SetEvent>) {
-          write_name(w, b.name);
-          w.raw(",\"action\":");
-          write_action(w, *b.action);
-        } else if constexpr (std::is_same_v<T, op::SetBinding>) {
-          write_name(w, b.name);
-          w.raw(",\"binding\":");
-          write_binding(w, *b.binding);
-        } else if constexpr (std::is_same_v<T, op::RemoveProp> ||
-                             std::is_same_v<T, op::RemoveEvent> ||
-                             std::is_same_v<T, op::RemoveBinding>) {
-          write_name(w, b.name);
-        } else if constexpr (std::is_same_v<T, op::SetKey>) {
-          w.raw(",\"key\":");
-          if (b.key)
-            w.string(*b.key);
-          else
-            w.null();
-        } else if constexpr (std::is_same_v<T, op::InsertChild>) {
-          write_slot_index(w, b.slot, b.index);
-          w.raw(",\"node\":");
-          write_node(w, *b.node);
-        } else if constexpr (std::is_same_v<T, op::RemoveChild>) {
-          write_slot_index(w, b.slot, b.index);
-        } else if constexpr (std::is_same_v<T, op::MoveChild>) {
-          w.raw(",\"slot\":");
-          w.string(b.slot);
-          w.raw(",\"from\":");
-          w.u64(b.from);
-          w.raw(",\"to\":");
-          w.u64(b.to);
-        } else {
-          static_assert(std::is_same_v<T, op::Replace>);
-          w.raw(",\"node\":");
-          write_node(w, *b.node);
-        }
-      },
-      op);
-  w.raw("}}");
-}
-
-void write_patch(json::Writer& writer, const Patch& patch) {
-  writer.raw("{\"ops\":[");
-  for (std::size_t k = 0; k < patch.ops.size(); ++k) {
-    if (k) writer.raw(',');
-    write_op(writer, patch.ops[k]);
-  }
-  writer.raw("]}");
 }
 
 }  // namespace vorlik

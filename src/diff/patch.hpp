@@ -1,8 +1,9 @@
-// Patches: the ordered list of ops that turns one component tree into another, and their JSON
-// form. Every op addresses its node by a path of (slot, index) steps from the root; the three
-// child ops address the parent that owns the slot.
+// Patches: the ordered list of ops that turns one component tree into another, and reading
+// their JSON form (patch_writer.hpp writes it). Every op addresses its node by a path of (slot,
+// index) steps from the root; the three child ops address the parent that owns the slot.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -12,7 +13,6 @@
 #include "belvane/value.hpp"
 #include "containers/box.hpp"
 #include "jsonio/reader.hpp"
-#include "jsonio/writer.hpp"
 #include "src/action.hpp"
 #include "src/node.hpp"
 
@@ -94,15 +94,12 @@ struct Patch {
   std::vector<Op> ops;
 };
 
-// The variant name of each alternative ("SetProp", ...), by variant index.
-std::string_view op_name(std::size_t index);
+// The variant name of each alternative, by variant index.
+inline constexpr std::array<std::string_view, std::variant_size_v<Op>> kOpNames = {
+    "SetProp", "RemoveProp",  "SetEvent",    "RemoveEvent", "SetBinding", "RemoveBinding",
+    "SetKey",  "InsertChild", "RemoveChild", "MoveChild",   "Replace"};
 
 Patch read_patch(json::Reader& reader);
 Op read_op(json::Reader& reader);
-
-void write_patch(json::Writer& writer, const Patch& patch);
-void write_op(json::Writer& writer, const Op& op);
-// `{"slot":...,"index":...}`; the diff builds its paths from the same bytes.
-void write_path_seg(json::Writer& writer, std::string_view slot, std::uint64_t index);
 
 }  // namespace vorlik

@@ -6,38 +6,43 @@
 #include <numeric>
 #include <vector>
 
-#include "src/guard.hpp"
+#include "belvane/wire_error.hpp"
 
 namespace vorlik::wire {
 
 namespace {
 
+[[noreturn, gnu::noinline]] void fail_too_large(std::size_t size, const char* what,
+                                                const char* unit) {
+  throw belvane::WireError(std::string(what) + " too large for MessagePack: " +
+                           std::to_string(size) + " " + unit + " (at most 4294967295)");
+}
+
 std::uint32_t length32(std::size_t size, const char* what, const char* unit) {
-  if (size > 0xFFFFFFFFu)
-    throw Failure{std::string(what) + " too large for MessagePack: " + std::to_string(size) + " " +
-                  unit + " (at most 4294967295)"};
+  if (size > 0xFFFFFFFFu) [[unlikely]]
+    fail_too_large(size, what, unit);
   return static_cast<std::uint32_t>(size);
 }
 
-void put_be(std::string& out, std::uint64_t v, int bytes) {
-  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
-    out.push_back(static_cast<char>(v >> shift));
-}
+// A marker byte and up to eight bytes after it, built before they go to the output at once.
+struct Head {
+  char bytes[9];
+  std::size_t size = 1;
+
+  explicit Head(unsigned marker) : bytes{static_cast<char>(marker)} {}
+  Head(unsigned marker, std::uint64_t v, int width) : Head(marker) {
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+      bytes[size++] = static_cast<char>(v >> shift);
+  }
+  std::string_view view() const { return {bytes, size}; }
+};
 
 // A marker byte and its big-endian length, in the smallest of the three forms; `fix` is the
 // first marker of the short form, `small` its largest length.
-std::string head(std::uint32_t n, unsigned fix, std::uint32_t small, unsigned m16, unsigned m32) {
-  std::string h;
-  if (n <= small) {
-    h.push_back(static_cast<char>(fix | n));
-  } else if (n <= 0xFFFF) {
-    h.push_back(static_cast<char>(m16));
-    put_be(h, n, 2);
-  } else {
-    h.push_back(static_cast<char>(m32));
-    put_be(h, n, 4);
-  }
-  return h;
+Head head(std::uint32_t n, unsigned fix, std::uint32_t small, unsigned m16, unsigned m32) {
+  if (n <= small) return Head(fix | n);
+  if (n <= 0xFFFF) return Head(m16, n, 2);
+  return Head(m32, n, 4);
 }
 
 class Packer {
@@ -45,37 +50,27 @@ class Packer {
   Packer(json::Reader& r, std::string& out) : r_(r), out_(out) {}
 
   void value() {
-    const int c = r_.peek_ws();
-    switch (c) {
-      case -1:
-        r_.fail_peek("EOF while parsing a value");
-      case 'n':
-        r_.bump();
-        r_.ident("ull");
+    switch (r_.start_value()) {
+      case json::Token::Null:
         out_.push_back(static_cast<char>(0xC0));
         return;
-      case 't':
-        r_.bump();
-        r_.ident("rue");
+      case json::Token::True:
         out_.push_back(static_cast<char>(0xC3));
         return;
-      case 'f':
-        r_.bump();
-        r_.ident("alse");
+      case json::Token::False:
         out_.push_back(static_cast<char>(0xC2));
         return;
-      case '"':
+      case json::Token::String:
         string(r_.string_token());
         return;
-      case '[':
+      case json::Token::Number:
+        return number(r_.number_token());
+      case json::Token::Array:
         array();
         return;
-      case '{':
+      case json::Token::Object:
         object();
         return;
-      default:
-        if (c == '-' || (c >= '0' && c <= '9')) return number(r_.number_token());
-        r_.fail_peek("expected value");
     }
   }
 
@@ -89,14 +84,10 @@ class Packer {
 
   void string(std::string_view s) {
     const std::uint32_t n = length32(s.size(), "string", "bytes");
-    if (n <= 31) {
+    if (n <= 31)
       out_.push_back(static_cast<char>(0xA0 | n));
-    } else if (n <= 0xFF) {
-      out_.push_back(static_cast<char>(0xD9));
-      put_be(out_, n, 1);
-    } else {
-      out_.append(head(n, 0, 0, 0xDA, 0xDB));
-    }
+    else
+      out_.append(n <= 0xFF ? Head(0xD9, n, 1).view() : head(n, 0, 0, 0xDA, 0xDB).view());
     out_.append(s);
   }
 
@@ -107,11 +98,8 @@ class Packer {
           out_.push_back(static_cast<char>(n.u));
         } else {
           const int bytes = n.u <= 0xFF ? 1 : n.u <= 0xFFFF ? 2 : n.u <= 0xFFFFFFFFu ? 4 : 8;
-          out_.push_back(static_cast<char>(bytes == 1   ? 0xCC
-                                           : bytes == 2 ? 0xCD
-                                           : bytes == 4 ? 0xCE
-                                                        : 0xCF));
-          put_be(out_, n.u, bytes);
+          const unsigned marker = bytes == 1 ? 0xCC : bytes == 2 ? 0xCD : bytes == 4 ? 0xCE : 0xCF;
+          out_.append(Head(marker, n.u, bytes).view());
         }
         return;
       case json::Number::Kind::I64:
@@ -120,23 +108,26 @@ class Packer {
           out_.push_back(static_cast<char>(n.i));
         } else {
           const int bytes = n.i >= INT8_MIN ? 1 : n.i >= INT16_MIN ? 2 : n.i >= INT32_MIN ? 4 : 8;
-          out_.push_back(static_cast<char>(bytes == 1   ? 0xD0
-                                           : bytes == 2 ? 0xD1
-                                           : bytes == 4 ? 0xD2
-                                                        : 0xD3));
-          put_be(out_, static_cast<std::uint64_t>(n.i), bytes);
+          const unsigned marker = bytes == 1 ? 0xD0 : bytes == 2 ? 0xD1 : bytes == 4 ? 0xD2 : 0xD3;
+          out_.append(Head(marker, static_cast<std::uint64_t>(n.i), bytes).view());
         }
         return;
       case json::Number::Kind::F64:
-        out_.push_back(static_cast<char>(0xCB));
-        put_be(out_, std::bit_cast<std::uint64_t>(n.f), 8);
+        out_.append(Head(0xCB, std::bit_cast<std::uint64_t>(n.f), 8).view());
         return;
     }
   }
 
-  // The count is known only at the end, so the header goes in front of the body then.
+  // The count is known only at the end. One byte is kept for the header, enough for up to 15
+  // entries; a longer header moves the body.
+  void put_head(std::size_t at, const Head& h) {
+    out_[at] = h.bytes[0];
+    if (h.size > 1) out_.insert(at + 1, h.bytes + 1, h.size - 1);
+  }
+
   void array() {
     const std::size_t start = out_.size();
+    out_.push_back('\0');
     std::size_t n = 0;
     r_.container(']', [&] {
       json::Reader::Elements el(r_);
@@ -145,10 +136,12 @@ class Packer {
         ++n;
       }
     });
-    out_.insert(start, head(length32(n, "array", "elements"), 0x90, 15, 0xDC, 0xDD));
+    put_head(start, head(length32(n, "array", "elements"), 0x90, 15, 0xDC, 0xDD));
   }
 
   void object() {
+    const std::size_t at = out_.size();
+    out_.push_back('\0');
     const std::size_t body = out_.size();
     const std::size_t base = members_.size();
     bool in_order = true;
@@ -166,7 +159,7 @@ class Packer {
     });
     const std::size_t n = in_order ? members_.size() - base : reorder(body, base);
     members_.resize(base);
-    out_.insert(body, head(length32(n, "object", "members"), 0x80, 15, 0xDE, 0xDF));
+    put_head(at, head(length32(n, "object", "members"), 0x80, 15, 0xDE, 0xDF));
   }
 
   // Members packed out of order, or repeated: stably sorted by key, the last of equal keys kept.
@@ -175,8 +168,10 @@ class Packer {
     const std::size_t n = members_.size() - base;
     order_.resize(n);
     std::iota(order_.begin(), order_.end(), base);
-    std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-      return members_[a].key < members_[b].key;
+    // Ties broken by position: the order of a stable sort, without its buffer.
+    std::sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+      const int c = members_[a].key.compare(members_[b].key);
+      return c < 0 || (c == 0 && a < b);
     });
     sorted_.clear();
     std::size_t kept = 0;

@@ -11,7 +11,8 @@
 namespace vorlik::wire {
 
 // Reads one JSON value and appends its MessagePack form to `out`. A string, array or object too
-// large for its 32-bit length throws Failure.
+// large for its 32-bit length throws
+// belvane::WireError.
 void pack_json(json::Reader& reader, std::string& out);
 
 }  // namespace vorlik::wire

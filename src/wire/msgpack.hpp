@@ -1,30 +1,18 @@
-// Frame payload codecs: the payload is a generic JSON value carried as JSON text or as one
-// MessagePack value.
+// MessagePack payloads to JSON text in one pass, without building a document.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
 
-#include "jsonio/value.hpp"
+#include "jsonio/writer.hpp"
 
 namespace vorlik::wire {
 
-enum class Codec : std::uint8_t { Json, MsgPack };
-
-// Exact, case-sensitive match of the media type.
-std::optional<Codec> find_codec(std::string_view name);
-
-struct Decoded {
-  json::Json value;   // strings view the decoded bytes
-  std::size_t depth;  // deepest nesting of arrays and maps met
-};
-
-// Decodes the first MessagePack value of `bytes` (anything after it is ignored). Refuses bin,
-// ext, non-string map keys, strings that are not UTF-8 and nesting of 1024 levels; a failure
-// throws Failure with the decoder's message.
-Decoded from_msgpack(std::string_view bytes);
+// Writes the first MessagePack value of `bytes` (anything after it is ignored) to `out` as
+// compact JSON: maps' members in ascending byte order of their keys, the last of repeated keys
+// kept; floats that are not finite as null. Refuses bin, ext, non-string map keys, strings that
+// are not UTF-8 and nesting of 1024 levels, throwing belvane::WireError. Returns the deepest
+// nesting of arrays and maps met.
+std::size_t msgpack_to_json(std::string_view bytes, json::Writer& out);
 
 }  // namespace vorlik::wire

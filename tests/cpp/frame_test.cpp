@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <variant>
 
 namespace vorlik::belvane {
 namespace {
@@ -20,8 +19,14 @@ std::string frame_of(std::string_view header, std::string_view payload) {
          be32(static_cast<std::uint32_t>(payload.size())) + std::string(payload);
 }
 
-const FrameError* error_of(const std::variant<Frame, FrameError>& result) {
-  return std::get_if<FrameError>(&result);
+// The message read_frame fails with, or "" when it reads a frame.
+std::string error_of(std::string_view bytes) {
+  try {
+    read_frame(bytes);
+  } catch (const WireError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 TEST(Frame, WritesTheHeaderInDeclaredOrderAndReadsItBack) {
@@ -33,22 +38,17 @@ TEST(Frame, WritesTheHeaderInDeclaredOrderAndReadsItBack) {
   const std::string payload("\x00\x01\xff{}", 5);
   const std::string bytes = write_frame(header, payload);
   EXPECT_EQ(bytes, frame_of(write_header(header), payload));
-  const auto result = read_frame(bytes + "ignored");
-  ASSERT_TRUE(std::holds_alternative<Frame>(result));
-  EXPECT_EQ(std::get<Frame>(result).header, header);
-  EXPECT_EQ(std::get<Frame>(result).payload, payload);
+  const std::string extended = bytes + "ignored";
+  const Frame frame = read_frame(extended);
+  EXPECT_EQ(frame.header, header);
+  EXPECT_EQ(frame.payload, payload);
 }
 
 TEST(Frame, EveryCutIsTruncated) {
   const std::string bytes =
       write_frame({"application/json", "m", 0, 7, FrameKind::Snapshot}, "[1]");
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const auto result = read_frame(std::string_view(bytes).substr(0, n));
-    const FrameError* error = error_of(result);
-    ASSERT_NE(error, nullptr) << n;
-    EXPECT_EQ(error->kind, FrameError::Kind::Truncated) << n;
-    EXPECT_EQ(error->text(), "truncated frame");
-  }
+  for (std::size_t n = 0; n < bytes.size(); ++n)
+    EXPECT_EQ(error_of(std::string_view(bytes).substr(0, n)), "truncated frame") << n;
 }
 
 struct HeaderCase {
@@ -59,11 +59,8 @@ struct HeaderCase {
 class BadHeader : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(BadHeader, CarriesTheReadersMessage) {
-  const auto result = read_frame(frame_of(GetParam().header, "{}"));
-  const FrameError* error = error_of(result);
-  ASSERT_NE(error, nullptr);
-  EXPECT_EQ(error->kind, FrameError::Kind::BadHeader);
-  EXPECT_EQ(error->text(), std::string("bad frame header: ") + GetParam().message);
+  EXPECT_EQ(error_of(frame_of(GetParam().header, "{}")),
+            std::string("bad frame header: ") + GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -77,13 +74,22 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Frame, ABadHeaderIsReportedBeforeAMissingPayloadLength) {
   const std::string header = "{\"codec\":1}";
   const std::string cut = be32(static_cast<std::uint32_t>(header.size())) + header;
-  const auto result = read_frame(cut);
-  ASSERT_NE(error_of(result), nullptr);
-  EXPECT_EQ(error_of(result)->kind, FrameError::Kind::BadHeader);
+  EXPECT_EQ(error_of(cut),
+            "bad frame header: invalid type: integer `1`, expected a string at line 1 column 10");
+}
+
+// The message check_part_size fails with, or "" when the size fits.
+std::string oversize_message(std::string_view part, std::uint64_t size) {
+  try {
+    check_part_size(part, size);
+  } catch (const WireError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 TEST(Frame, OversizeMessageAtTheLengthFieldLimit) {
-  EXPECT_FALSE(oversize_message("payload", 0xFFFFFFFFu).has_value());
+  EXPECT_EQ(oversize_message("payload", 0xFFFFFFFFu), "");
   EXPECT_EQ(oversize_message("payload", 0x100000000u),
             "payload too large for a frame: 4294967296 bytes (at most 4294967295)");
   EXPECT_EQ(oversize_message("header", std::numeric_limits<std::uint64_t>::max()),

@@ -114,17 +114,17 @@ TEST_P(NumberKinds, ClassifiesAtTheIntegerBoundaries) {
   Arena arena;
   Reader r(GetParam().text, arena);
   const Json v = read_json(r);
-  ASSERT_EQ(v.type, Json::Type::Number);
-  ASSERT_EQ(v.number.kind, GetParam().kind);
-  switch (v.number.kind) {
+  ASSERT_EQ(v.type(), Json::Type::Number);
+  ASSERT_EQ(v.number().kind, GetParam().kind);
+  switch (v.number().kind) {
     case Number::Kind::U64:
-      EXPECT_EQ(static_cast<double>(v.number.u), GetParam().value);
+      EXPECT_EQ(static_cast<double>(v.number().u), GetParam().value);
       break;
     case Number::Kind::I64:
-      EXPECT_EQ(static_cast<double>(v.number.i), GetParam().value);
+      EXPECT_EQ(static_cast<double>(v.number().i), GetParam().value);
       break;
     case Number::Kind::F64:
-      EXPECT_EQ(v.number.f, GetParam().value);
+      EXPECT_EQ(v.number().f, GetParam().value);
       break;
   }
 }
@@ -147,13 +147,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(NumberKinds, ExtremeValuesAreExact) {
   Arena arena;
   Reader max_text("18446744073709551615", arena);
-  EXPECT_EQ(read_json(max_text).number.u, std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(read_json(max_text).number().u, std::numeric_limits<std::uint64_t>::max());
   Reader min_text("-9223372036854775808", arena);
-  EXPECT_EQ(read_json(min_text).number.i, std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(read_json(min_text).number().i, std::numeric_limits<std::int64_t>::min());
   Reader negative_zero("-0", arena);
   const Json zero = read_json(negative_zero);
-  ASSERT_EQ(zero.number.kind, Number::Kind::F64);
-  EXPECT_TRUE(std::signbit(zero.number.f));
+  ASSERT_EQ(zero.number().kind, Number::Kind::F64);
+  EXPECT_TRUE(std::signbit(zero.number().f));
 }
 
 struct TypedCase {
@@ -206,11 +206,11 @@ TEST(ReaderStrings, DecodesEscapesAndSurrogatePairs) {
   Arena arena;
   Reader r(R"(["\"\\\/\b\f\n\r\t", "\u00e9\u20ac", "\ud83d\ude00", "plain"])", arena);
   const Json v = read_json(r);
-  ASSERT_EQ(v.items.size(), 4u);
-  EXPECT_EQ(v.items[0].string, "\"\\/\b\f\n\r\t");
-  EXPECT_EQ(v.items[1].string, "\xC3\xA9\xE2\x82\xAC");
-  EXPECT_EQ(v.items[2].string, "\xF0\x9F\x98\x80");
-  EXPECT_EQ(v.items[3].string, "plain");
+  ASSERT_EQ(v.items().size(), 4u);
+  EXPECT_EQ(v.items()[0].string(), "\"\\/\b\f\n\r\t");
+  EXPECT_EQ(v.items()[1].string(), "\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(v.items()[2].string(), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(v.items()[3].string(), "plain");
 }
 
 TEST(ReaderStrings, RawBytesAreCheckedOnlyWhenAsked) {

@@ -124,5 +124,41 @@ TEST(Transcoder, NormalFormOfScalars) {
             "[1.0,-0.0,100.0,1.8446744073709552e+19,\"\xC3\xA9/\"]");
 }
 
+// Texts in normal form are assembled from pieces of the input; these put the joins (reordered
+// members at depth, dropped repeats, rewritten tokens, white space) next to one another.
+class Joins : public ::testing::TestWithParam<std::string_view> {};
+
+TEST_P(Joins, AgreeWithTheValueWriter) {
+  const std::string text(GetParam());
+  const std::string expected = through_value(text);
+  ASSERT_EQ(expected.rfind("error: ", 0), std::string::npos) << expected;
+  EXPECT_EQ(through_transcoder(text), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Joins,
+    ::testing::Values(R"({"b":{"d":[{"z":1,"y":{"q":2,"p":3}}],"c":4},"a":{"f":5,"e":6}})",
+                      R"({"b":1,"a":2,"b":3})", R"({"a":1,"b":2,"a":3})", R"({"a":1,"a":2})",
+                      R"({"c":1,"b":2,"a":3,"c":4,"a":5})",
+                      R"({"b":{"y":1,"x":2},"a":{"y":1,"x":2}})",
+                      R"([{"b":1,"a":2},{"b":1,"a":2}])", R"({"b" : 1 , "a" :2 })",
+                      "{\n  \"b\": [1, 2],\n  \"a\": {\"d\": 0, \"c\": -0}\n}",
+                      R"({"b":"x\/y","a":"\u00e9\n\u001f"})", R"({"b":1E2,"a":"\t","c":1.50})",
+                      R"({"\u0062":1,"a":2,"b":3})", R"({"\u00e9":1,"\n":2,"é":3})",
+                      R"({"a\"":1,"a":2,"a\\":3})", R"({"b":-0,"a":-9223372036854775809})",
+                      R"(["\ud83d\ude00","\u0041\u0001\u001F",18446744073709551616,1e-400])",
+                      R"({"b":{},"a":[],"c":{"e":{},"d":[{}]}})"));
+
+// Cut short anywhere, a text fails where and as the reader says.
+TEST(Transcoder, EveryPrefixFailsAsTheReaderSays) {
+  const std::string text =
+      R"({"b":{"y":[1,-2.5e3,"s\u00e9\n"],"x":null},"a":[true,false,{"d":0,"c":1E2}]})"
+      "\n";
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const std::string prefix = text.substr(0, at);
+    ASSERT_EQ(through_transcoder(prefix), through_value(prefix)) << prefix;
+  }
+}
+
 }  // namespace
 }  // namespace vorlik::json

@@ -1,0 +1,56 @@
+// Collects the elements of a sequence whose length is known only at its end, then lays them
+// out once, contiguously, in an arena. The first few stay in an inline buffer, so that the
+// short sequences most values have cost no heap allocation at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory_resource>
+#include <new>
+#include <span>
+#include <type_traits>
+#include <vector>
+
+namespace vorlik {
+
+template <class T, std::size_t N = 8>
+class Staging {
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>,
+                "laid out by copying bytes and never destroyed");
+
+ public:
+  Staging() = default;
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+
+  void push(const T& item) {
+    if (size_ < N) {
+      std::memcpy(static_cast<void*>(&inline_[size_ * sizeof(T)]), &item, sizeof(T));
+    } else {
+      if (spill_.empty()) spill_.assign(data(), data() + N);
+      spill_.push_back(item);
+    }
+    ++size_;
+  }
+  std::size_t size() const { return size_; }
+  // The elements so far, in order, for reordering in place before they are laid out.
+  std::span<T> items() { return {size_ <= N ? data() : spill_.data(), size_}; }
+  // Copies `items` (a prefix of items() after reordering) into `arena`; nullptr when empty.
+  static const T* lay_out(std::span<const T> items, std::pmr::memory_resource& arena) {
+    if (items.empty()) return nullptr;
+    if (items.size() > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    void* p = arena.allocate(items.size() * sizeof(T), alignof(T));
+    std::memcpy(p, items.data(), items.size() * sizeof(T));
+    return std::launder(static_cast<const T*>(p));
+  }
+
+ private:
+  T* data() { return std::launder(reinterpret_cast<T*>(inline_)); }
+
+  alignas(T) std::byte inline_[N * sizeof(T)];
+  std::vector<T> spill_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace vorlik

@@ -1,0 +1,36 @@
+// Scanning runs of string bytes: most strings, read or written, need no attention from end to
+// end, so their bytes are tested many at a time.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "jsonio/chars.hpp"
+
+namespace vorlik::json {
+
+// The index of the first byte in p[i, n) that is a quote, a backslash or a control character;
+// n when there is none. Reads nothing outside p[0, n).
+inline std::size_t find_string_special(const char* p, std::size_t i, std::size_t n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    while (i + 8 <= n) {
+      std::uint64_t v;
+      std::memcpy(&v, p + i, 8);
+      std::uint64_t quote = v ^ (kOnes * '"');
+      std::uint64_t backslash = v ^ (kOnes * '\\');
+      std::uint64_t hits = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                           ((v - kOnes * 0x20) & ~v);
+      // The lowest flagged byte is always a true hit (borrows only run upwards).
+      if (hits &= kHigh) return i + static_cast<std::size_t>(std::countr_zero(hits) >> 3);
+      i += 8;
+    }
+  }
+  while (i < n && !is_string_special(static_cast<unsigned char>(p[i]))) ++i;
+  return i;
+}
+
+}  // namespace vorlik::json

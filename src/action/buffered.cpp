@@ -1,0 +1,81 @@
+#include "src/action/buffered.hpp"
+
+#include <string>
+
+namespace vorlik::handler {
+
+void fail_missing_tag(const TaggedType& t) {
+  json::fail_unplaced("missing field " + quoted(t.tag_key));
+}
+
+int variant_from_content(const Json& v, const TaggedType& t) {
+  if (v.is_string()) {
+    const int k = find_tag(v.string(), t);
+    if (k < 0) json::fail_unplaced(unknown_variant(v.string(), t));
+    return k;
+  }
+  if (v.type() == Json::Type::Number && v.number().kind == json::Number::Kind::U64) {
+    const std::uint64_t n = v.number().u;
+    if (n < t.tags.size()) return static_cast<int>(n);
+    json::fail_unplaced("invalid value: integer `" + std::to_string(n) +
+                        "`, expected variant index 0 <= i < " + std::to_string(t.tags.size()));
+  }
+  json::fail_type(v, "variant identifier");
+}
+
+Body body_of(const Json& v, const TaggedType& t) {
+  Body b;
+  if (v.is_object()) {
+    bool have_tag = false;
+    for (const auto& [key, value] : v.members()) {
+      if (key == t.tag_key) {
+        if (have_tag) json::fail_duplicate(t.tag_key);
+        b.variant = variant_from_content(value, t);
+        have_tag = true;
+      } else {
+        b.members.emplace_back(key, &value);
+      }
+    }
+    if (!have_tag) fail_missing_tag(t);
+  } else if (v.is_array()) {
+    const json::Items& items = v.items();
+    b.array_form = true;
+    if (items.empty()) fail_missing_tag(t);
+    b.variant = variant_from_content(items[0], t);
+    for (std::size_t k = 1; k < items.size(); ++k) b.items.push_back(&items[k]);
+  } else {
+    json::fail_type(v, std::string("internally tagged enum ") + std::string(t.type_name));
+  }
+  return b;
+}
+
+Json to_generic(const Json& v) {
+  if (v.is_array()) {
+    json::Items items;
+    items.reserve(v.items().size());
+    for (const Json& item : v.items()) items.push_back(to_generic(item));
+    return Json(std::move(items));
+  }
+  if (v.is_object()) {
+    json::Entries members;
+    members.reserve(v.members().size());
+    for (const auto& [key, value] : v.members()) members.emplace_back(key, to_generic(value));
+    json::make_map(members);
+    return Json(std::move(members));
+  }
+  return v;
+}
+
+std::string variant_record(const Body& b, const TaggedType& t) {
+  return "struct variant " + std::string(t.type_name) +
+         "::" + std::string(t.names[static_cast<std::size_t>(b.variant)]);
+}
+
+void check_no_trailing(const Body& b, std::size_t fields) {
+  if (b.items.size() <= fields) return;
+  json::fail_unplaced("invalid length " + std::to_string(b.items.size()) + ", expected " +
+                      std::to_string(fields) + (fields == 1 ? " element" : " elements") +
+                      " in sequence");
+}
+
+}  // namespace vorlik::handler
