@@ -11,12 +11,12 @@ namespace {
 
 [[noreturn]] void removal_out_of_range(std::uint64_t index, std::size_t len) {
   throw ApplyError{"removal index (is " + std::to_string(index) + ") should be < len (is " +
-                std::to_string(len) + ")"};
+                   std::to_string(len) + ")"};
 }
 
 [[noreturn]] void insertion_out_of_range(std::uint64_t index, std::size_t len) {
   throw ApplyError{"insertion index (is " + std::to_string(index) + ") should be <= len (is " +
-                std::to_string(len) + ")"};
+                   std::to_string(len) + ")"};
 }
 
 Node& resolve(Node& root, const Path& path) {
@@ -26,7 +26,7 @@ Node& resolve(Node& root, const Path& path) {
     if (!children) throw ApplyError{"path references an existing slot"};
     if (seg.index >= children->size()) {
       throw ApplyError{"index out of bounds: the len is " + std::to_string(children->size()) +
-                    " but the index is " + std::to_string(seg.index)};
+                       " but the index is " + std::to_string(seg.index)};
     }
     node = &children->at(seg.index);
   }
