@@ -10,6 +10,7 @@
 #include <string>
 
 #include "jsonio/writer.hpp"
+#include "reference_quote.hpp"
 
 namespace vorlik::json {
 namespace {
@@ -84,46 +85,6 @@ TEST(DoubleLayout, RoundTripsOnRandomBitPatterns) {
   }
 }
 
-// What the writer must produce for any byte string: the two-character escapes for the
-// characters that have one, \u00XX for the other control characters, every other byte as is.
-std::string reference_quote(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char esc[8];
-          std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
-          out += esc;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
 std::string written(std::string_view s) {
   Writer w;
   w.string(s);
@@ -147,7 +108,7 @@ TEST(WriterStrings, FindsEveryEscapeWhateverItsOffset) {
         for (char special : specials) {
           std::string s(length, neighbour);
           s[at] = special;
-          ASSERT_EQ(written(s), reference_quote(s)) << "length " << length << " at " << at;
+          ASSERT_EQ(written(s), testing::reference_quote(s)) << "length " << length << " at " << at;
         }
       }
     }
@@ -165,7 +126,7 @@ TEST(WriterStrings, AgreesWithTheReferenceOnRandomBytes) {
       const int b = byte(random);
       c = static_cast<char>(b < 192 ? 'a' + b % 26 : byte(random));
     }
-    ASSERT_EQ(written(s), reference_quote(s));
+    ASSERT_EQ(written(s), testing::reference_quote(s));
   }
 }
 

@@ -19,6 +19,7 @@
 #include "jsonio/utf8.hpp"
 #include "jsonio/writer.hpp"
 #include "read_text.hpp"
+#include "reference_quote.hpp"
 
 namespace vorlik::json {
 namespace {
@@ -133,46 +134,6 @@ TEST(GuardPage, ReadingStopsAtTheLastReadableByte) {
   }
 }
 
-// The writer's escaping against a byte-by-byte reference.
-std::string escaped(std::string_view s) {
-  std::string out = "\"";
-  for (char ch : s) {
-    auto b = static_cast<unsigned char>(ch);
-    switch (b) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (b < 0x20) {
-          out += "\\u00";
-          out.push_back(kHexDigits[b >> 4]);
-          out.push_back(kHexDigits[b & 15]);
-        } else {
-          out.push_back(ch);
-        }
-    }
-  }
-  return out + "\"";
-}
-
 TEST(WriterEscapes, EveryEscapedByteAtEveryOffsetOfABlock) {
   for (std::size_t len : {1u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 64u}) {
     for (std::size_t at = 0; at < len; ++at) {
@@ -183,7 +144,7 @@ TEST(WriterEscapes, EveryEscapedByteAtEveryOffsetOfABlock) {
           s[len - 1 - at] = at == len - 1 - at ? s[at] : extra;
           Writer w;
           w.string(s);
-          ASSERT_EQ(w.buffer(), escaped(s)) << len << " " << at << " " << b;
+          ASSERT_EQ(w.buffer(), testing::reference_quote(s)) << len << " " << at << " " << b;
         }
       }
     }
