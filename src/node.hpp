@@ -1,13 +1,17 @@
 // The component tree: Node with its props, slots, events and bindings.
+//
+// A tree lives in the arena of the call that reads it: nodes, their maps and child lists are
+// trivially destructible views into the arena, so a tree of any size or depth is freed at once
+// with the call, without a destructor walk. Handlers and bindings, which own memory of their
+// own, are kept by the arena and pointed to.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "belvane/value.hpp"
-#include "containers/flat_map.hpp"
+#include "containers/arena_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"
@@ -29,15 +33,16 @@ struct Binding {
 struct Node {
   std::string_view tag;
   std::optional<std::string_view> key;
-  FlatMap<Value> props;
-  FlatMap<Children> slots;
-  FlatMap<Action> events;
-  FlatMap<Binding> bindings;
+  ArenaVec<ValueEntry> props;
+  ArenaMap<Children> slots;
+  ArenaMap<const Action*> events;
+  ArenaMap<const Binding*> bindings;
 };
 
+static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructible_v<Node>);
+
+// Lays the node out in the reader's arena.
 Node read_node(json::Reader& reader);
-// Frees the subtrees below `node` without recursion and leaves it without slots.
-void dismantle(Node& node) noexcept;
 Binding read_binding(json::Reader& reader);
 // The normal written form: members in order, key and empty maps left out. Written without
 // recursion: a tree that patches built may be deeper than any reader accepts.

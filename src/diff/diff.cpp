@@ -15,7 +15,15 @@ namespace {
 
 using Children = std::span<const Node>;
 
-const std::vector<Node> kNoChildren;
+// Handlers and bindings are held by pointer; values by value.
+template <class T>
+const T& held(const T* p) {
+  return *p;
+}
+template <class T>
+const T& held(const T& v) {
+  return v;
+}
 
 // Counts, over positions 0..n-1 that start out present, how many present ones precede a
 // position, while positions are taken out one by one.
@@ -101,8 +109,8 @@ class Differ {
   // The first `len` bytes of path_: a path as OpWriter takes it.
   std::string_view path(std::size_t len) { return std::string_view(path_.buffer()).substr(0, len); }
 
-  template <class T, class Set, class Remove>
-  void map_ops(const FlatMap<T>& a, const FlatMap<T>& b, Set set, Remove remove);
+  template <class Entry, class Set, class Remove>
+  void map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set, Remove remove);
   void slot(std::string_view name, Children o, Children n);
   void positional(const SlotPath& s, Children o, Children n);
   void keyed(const SlotPath& s, Children o, Children n);
@@ -141,10 +149,10 @@ void Differ::node(const Node& a, const Node& b) {
   while (ia != ea || ib != eb) {
     int order = ia == ea ? 1 : ib == eb ? -1 : ia->first.compare(ib->first);
     if (order < 0) {
-      slot(ia->first, ia->second.list, kNoChildren);
+      slot(ia->first, ia->second.list, Children{});
       ++ia;
     } else if (order > 0) {
-      slot(ib->first, kNoChildren, ib->second.list);
+      slot(ib->first, Children{}, ib->second.list);
       ++ib;
     } else {
       slot(ia->first, ia->second.list, ib->second.list);
@@ -154,8 +162,8 @@ void Differ::node(const Node& a, const Node& b) {
   }
 }
 
-template <class T, class Set, class Remove>
-void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, Set set, Remove remove) {
+template <class Entry, class Set, class Remove>
+void Differ::map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set, Remove remove) {
   const std::size_t len = path_.buffer().size();
   // Both maps are sorted by name, so one forward walk of the other side finds each entry.
   auto ia = a.begin();
@@ -165,9 +173,9 @@ void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, Set set, Remove r
     while (ia != a.end() && (order = ia->first.compare(name)) < 0) ++ia;
     if (order == 0) {
       ++matched;
-      if ((ia++)->second == value) continue;
+      if (held((ia++)->second) == held(value)) continue;
     }
-    (ops_.*set)(path(len), name, value);
+    (ops_.*set)(path(len), name, held(value));
   }
   if (matched == a.size()) return;
   auto ib = b.begin();
