@@ -33,7 +33,9 @@ class Arena {
   template <class T>
   T* keep(T&& value) {
     using U = std::remove_cvref_t<T>;
-    if constexpr (!std::is_trivially_destructible_v<U>) owned_.reserve(owned_.size() + 1);
+    // Room for the record first, so that recording it after construction cannot fail.
+    if constexpr (!std::is_trivially_destructible_v<U>)
+      if (owned_.size() == owned_.capacity()) owned_.reserve(2 * owned_.size() + 16);
     U* object = ::new (pool_.allocate(sizeof(U), alignof(U))) U(std::forward<T>(value));
     if constexpr (!std::is_trivially_destructible_v<U>)
       owned_.push_back({object, [](void* p) { static_cast<U*>(p)->~U(); }});

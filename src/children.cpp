@@ -21,7 +21,6 @@ ChildLists::~ChildLists() = default;
 
 bool ChildLists::use_index(Children& children) {
   if (!children.index && children.list.size() >= kIndexFrom) {
-    indexes_.reserve(indexes_.size() + 1);
     indexes_.push_back(std::make_unique<ChildIndex>(children.list, arena_));
     children.index = indexes_.back().get();
   }
