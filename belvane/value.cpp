@@ -6,8 +6,8 @@
 #include <new>
 #include <string>
 
+#include "containers/ordered.hpp"
 #include "containers/staging.hpp"
-#include "jsonio/ordered.hpp"
 #include "jsonio/variant.hpp"
 
 namespace vorlik {
@@ -72,8 +72,8 @@ Value read_value(json::Reader& r) {
               entries.push({key, read_value(r)});
             });
             auto all = entries.items();
-            auto kept = std::span<const ValueEntry>(all.begin(),
-                                                    json::settle_range(all.begin(), all.end()));
+            auto kept =
+                std::span<const ValueEntry>(all.begin(), settle_range(all.begin(), all.end()));
             v.count = element_count(kept.size());
             v.entries = Staging<ValueEntry>::lay_out(kept, r.arena().resource());
             break;

@@ -1,6 +1,6 @@
 // An ordered map keyed by UTF-8 string, held in a per-call arena: entries in ascending byte order
-// of their keys, looked up by binary search. The arena counterpart of FlatMap, for the trees that
-// are built, compared and edited within one call.
+// of their keys, looked up by binary search, for the trees that are built, compared and edited
+// within one call.
 #pragma once
 
 #include <algorithm>
@@ -15,6 +15,8 @@ template <class T>
 struct MapEntry {
   std::string_view first;
   T second;
+
+  friend bool operator==(const MapEntry&, const MapEntry&) = default;
 };
 
 template <class T>

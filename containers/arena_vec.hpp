@@ -6,6 +6,7 @@
 // in memory.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +55,13 @@ class ArenaVec {
     --size_;
   }
   void clear() { size_ = 0; }
+  // Keeps the first `n` elements.
+  void truncate(std::size_t n) { size_ = static_cast<std::uint32_t>(n < size_ ? n : size_); }
+
+  // Same length and equal elements in order.
+  friend bool operator==(const ArenaVec& a, const ArenaVec& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
 
  private:
   static std::uint32_t checked(std::size_t n) {

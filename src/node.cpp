@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "containers/ordered.hpp"
 #include "containers/staging.hpp"
-#include "jsonio/ordered.hpp"
 #include "jsonio/record.hpp"
 #include "jsonio/variant.hpp"
 
@@ -24,7 +24,7 @@ ArenaVec<Entry> read_entries(json::Reader& r, ReadEntry&& read_entry) {
     entries.push(Entry{key, read_entry(r)});
   });
   auto all = entries.items();
-  auto kept = std::span<const Entry>(all.begin(), json::settle_range(all.begin(), all.end()));
+  auto kept = std::span<const Entry>(all.begin(), settle_range(all.begin(), all.end()));
   return {Staging<Entry>::lay_out(kept, r.arena().resource()), kept.size()};
 }
 
@@ -69,13 +69,10 @@ Node read_node(json::Reader& r) {
         n.slots = read_entries<MapEntry<Children>>(r, read_children);
         break;
       case 4:
-        n.events = read_entries<MapEntry<const Action*>>(
-            r, [](json::Reader& rd) -> const Action* { return rd.arena().keep(read_action(rd)); });
+        n.events = read_entries<MapEntry<Action>>(r, read_action);
         break;
       case 5:
-        n.bindings = read_entries<MapEntry<const Binding*>>(
-            r,
-            [](json::Reader& rd) -> const Binding* { return rd.arena().keep(read_binding(rd)); });
+        n.bindings = read_entries<MapEntry<Binding>>(r, read_binding);
         break;
     }
   });
@@ -155,8 +152,8 @@ bool write_node_head(json::Writer& w, const Node& n) {
 
 // Everything after the slots.
 void write_node_tail(json::Writer& w, const Node& n) {
-  write_map(w, "events", n.events, [&](const Action* a) { write_action(w, *a); });
-  write_map(w, "bindings", n.bindings, [&](const Binding* b) { write_binding(w, *b); });
+  write_map(w, "events", n.events, [&](const Action& a) { write_action(w, a); });
+  write_map(w, "bindings", n.bindings, [&](const Binding& b) { write_binding(w, b); });
   w.raw('}');
 }
 

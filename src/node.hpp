@@ -2,8 +2,7 @@
 //
 // A tree lives in the arena of the call that reads it: nodes, their maps and child lists are
 // trivially destructible views into the arena, so a tree of any size or depth is freed at once
-// with the call, without a destructor walk. Handlers and bindings, which own memory of their
-// own, are kept by the arena and pointed to.
+// with the call, without a destructor walk.
 #pragma once
 
 #include <cstdint>
@@ -30,13 +29,15 @@ struct Binding {
   friend bool operator==(const Binding&, const Binding&) = default;
 };
 
+static_assert(std::is_trivially_copyable_v<Binding>);
+
 struct Node {
   std::string_view tag;
   std::optional<std::string_view> key;
   ArenaVec<ValueEntry> props;
   ArenaMap<Children> slots;
-  ArenaMap<const Action*> events;
-  ArenaMap<const Binding*> bindings;
+  ArenaMap<Action> events;
+  ArenaMap<Binding> bindings;
 };
 
 static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructible_v<Node>);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory_resource>
 #include <span>
 #include <string_view>
 
@@ -19,6 +20,10 @@ namespace vorlik::handler {
 struct Direct {
   json::Reader& r;
 };
+
+inline std::pmr::memory_resource& arena_of(Direct d) {
+  return d.r.arena().resource();
+}
 
 inline bool take_str(Direct d, std::string_view& out) {
   if (d.r.peek_ws() != '"') return false;

@@ -90,13 +90,11 @@ void Applier::apply(Op& op) {
         } else if constexpr (std::is_same_v<T, op::RemoveProp>) {
           entry_erase(node.props, o.name);
         } else if constexpr (std::is_same_v<T, op::SetEvent>) {
-          const Action* action = arena_.keep(std::move(*o.action));
-          entry_set(node.events, o.name, action, arena_.resource());
+          entry_set(node.events, o.name, *o.action, arena_.resource());
         } else if constexpr (std::is_same_v<T, op::RemoveEvent>) {
           entry_erase(node.events, o.name);
         } else if constexpr (std::is_same_v<T, op::SetBinding>) {
-          const Binding* binding = arena_.keep(std::move(*o.binding));
-          entry_set(node.bindings, o.name, binding, arena_.resource());
+          entry_set(node.bindings, o.name, *o.binding, arena_.resource());
         } else if constexpr (std::is_same_v<T, op::RemoveBinding>) {
           entry_erase(node.bindings, o.name);
         } else if constexpr (std::is_same_v<T, op::SetKey>) {

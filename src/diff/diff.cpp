@@ -15,16 +15,6 @@ namespace {
 
 using Children = std::span<const Node>;
 
-// Handlers and bindings are held by pointer; values by value.
-template <class T>
-const T& held(const T* p) {
-  return *p;
-}
-template <class T>
-const T& held(const T& v) {
-  return v;
-}
-
 // Counts, over positions 0..n-1 that start out present, how many present ones precede a
 // position, while positions are taken out one by one.
 class PresenceCounter {
@@ -173,9 +163,9 @@ void Differ::map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set
     while (ia != a.end() && (order = ia->first.compare(name)) < 0) ++ia;
     if (order == 0) {
       ++matched;
-      if (held((ia++)->second) == held(value)) continue;
+      if ((ia++)->second == value) continue;
     }
-    (ops_.*set)(path(len), name, held(value));
+    (ops_.*set)(path(len), name, value);
   }
   if (matched == a.size()) return;
   auto ib = b.begin();
