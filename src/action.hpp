@@ -54,7 +54,8 @@ struct Field {
 };
 struct Obj {
   ArenaMap<Expr> fields;
-  friend bool operator==(const Obj&, const Obj&) = default;
+  // Defined below Expr: comparing the entries needs Expr complete.
+  friend bool operator==(const Obj& a, const Obj& b);
 };
 struct Concat {
   ArenaVec<Expr> parts;
@@ -68,6 +69,12 @@ struct Expr {
       v;
   friend bool operator==(const Expr&, const Expr&) = default;
 };
+
+namespace expr {
+inline bool operator==(const Obj& a, const Obj& b) {
+  return a.fields == b.fields;
+}
+}  // namespace expr
 
 // A fixed address, or one computed by an expression.
 struct EndpointUrl {
