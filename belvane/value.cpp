@@ -24,7 +24,8 @@ Value::Kind checked_variant(json::Reader& r, std::string_view name) {
 }
 
 std::uint32_t element_count(std::size_t n) {
-  // Four billion elements take a text longer than any reader is given.
+  // Counts and string lengths are held in 32 bits: a value of four billion elements or bytes is
+  // refused as out of memory.
   if (n > UINT32_MAX) throw std::bad_alloc();
   return static_cast<std::uint32_t>(n);
 }
@@ -55,9 +56,12 @@ Value read_value(json::Reader& r) {
           case Value::Kind::Float:
             v.real = r.read_f64();
             break;
-          case Value::Kind::Str:
-            v.str = r.read_str();
+          case Value::Kind::Str: {
+            const std::string_view str = r.read_str();
+            v.count = element_count(str.size());
+            v.chars = str.data();
             break;
+          }
           case Value::Kind::List: {
             Staging<Value> items;
             r.read_seq([&] { items.push(read_value(r)); });
@@ -107,7 +111,7 @@ void write_value(json::Writer& w, const Value& v) {
       w.f64(v.real);
       break;
     case Value::Kind::Str:
-      w.string(v.str);
+      w.string(v.str());
       break;
     case Value::Kind::List: {
       w.raw('[');
@@ -147,7 +151,7 @@ bool operator==(const Value& a, const Value& b) {
     case Value::Kind::Float:
       return a.real == b.real;
     case Value::Kind::Str:
-      return a.str == b.str;
+      return a.str() == b.str();
     case Value::Kind::List:
       return std::ranges::equal(a.list(), b.list());
     case Value::Kind::Map:

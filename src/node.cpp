@@ -44,6 +44,12 @@ BindMode read_bind_mode(json::Reader& r) {
 
 }  // namespace
 
+NodeExtras& Node::edit_extras(std::pmr::memory_resource& arena) {
+  if (!extras)
+    extras = ::new (arena.allocate(sizeof(NodeExtras), alignof(NodeExtras))) NodeExtras();
+  return *extras;
+}
+
 Node read_node(json::Reader& r) {
   static constexpr json::FieldSpec kFields[] = {
       {"tag"},
@@ -69,10 +75,12 @@ Node read_node(json::Reader& r) {
         n.slots = read_entries<MapEntry<Children>>(r, read_children);
         break;
       case 4:
-        n.events = read_entries<MapEntry<Action>>(r, read_action);
+        if (auto events = read_entries<MapEntry<Action>>(r, read_action); !events.empty())
+          n.edit_extras(r.arena().resource()).events = events;
         break;
       case 5:
-        n.bindings = read_entries<MapEntry<Binding>>(r, read_binding);
+        if (auto bindings = read_entries<MapEntry<Binding>>(r, read_binding); !bindings.empty())
+          n.edit_extras(r.arena().resource()).bindings = bindings;
         break;
     }
   });
@@ -152,8 +160,10 @@ bool write_node_head(json::Writer& w, const Node& n) {
 
 // Everything after the slots.
 void write_node_tail(json::Writer& w, const Node& n) {
-  write_map(w, "events", n.events, [&](const Action& a) { write_action(w, a); });
-  write_map(w, "bindings", n.bindings, [&](const Binding& b) { write_binding(w, b); });
+  if (n.extras) {
+    write_map(w, "events", n.extras->events, [&](const Action& a) { write_action(w, a); });
+    write_map(w, "bindings", n.extras->bindings, [&](const Binding& b) { write_binding(w, b); });
+  }
   w.raw('}');
 }
 

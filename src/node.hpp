@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <optional>
 #include <string_view>
 
@@ -31,13 +32,51 @@ struct Binding {
 
 static_assert(std::is_trivially_copyable_v<Binding>);
 
-struct Node {
-  std::string_view tag;
-  std::optional<std::string_view> key;
-  ArenaVec<ValueEntry> props;
-  ArenaMap<Children> slots;
+// A node's key: a string that may be absent, in the room of a string_view. Absent is a null
+// data pointer, which no present string has: an empty one is made to point at a literal.
+class NodeKey {
+ public:
+  NodeKey() = default;
+  NodeKey(std::optional<std::string_view> key)  // NOLINT: converts like the optional it stores
+      : s_(key ? (key->data() ? *key : std::string_view("", 0)) : std::string_view()) {}
+
+  bool has_value() const { return s_.data() != nullptr; }
+  explicit operator bool() const { return has_value(); }
+  std::string_view operator*() const { return s_; }
+  operator std::optional<std::string_view>() const {  // NOLINT: as above
+    return has_value() ? std::optional<std::string_view>(s_) : std::nullopt;
+  }
+
+  friend bool operator==(NodeKey a, NodeKey b) {
+    return a.has_value() == b.has_value() && a.s_ == b.s_;
+  }
+
+ private:
+  std::string_view s_;
+};
+
+// Handlers and bindings, which most nodes do not have, stand apart: a node without them does not
+// carry their empty maps.
+struct NodeExtras {
   ArenaMap<Action> events;
   ArenaMap<Binding> bindings;
+};
+
+struct Node {
+  std::string_view tag;
+  NodeKey key;
+  ArenaVec<ValueEntry> props;
+  ArenaMap<Children> slots;
+  // Null when the node has neither handlers nor bindings.
+  NodeExtras* extras = nullptr;
+
+  const ArenaMap<Action>& events() const { return extras ? extras->events : kNone.events; }
+  const ArenaMap<Binding>& bindings() const { return extras ? extras->bindings : kNone.bindings; }
+  // The maps to edit, placed in `arena` the first time.
+  NodeExtras& edit_extras(std::pmr::memory_resource& arena);
+
+ private:
+  static constexpr NodeExtras kNone{};
 };
 
 static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructible_v<Node>);

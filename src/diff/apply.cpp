@@ -90,13 +90,15 @@ void Applier::apply(Op& op) {
         } else if constexpr (std::is_same_v<T, op::RemoveProp>) {
           entry_erase(node.props, o.name);
         } else if constexpr (std::is_same_v<T, op::SetEvent>) {
-          entry_set(node.events, o.name, *o.action, arena_.resource());
+          entry_set(node.edit_extras(arena_.resource()).events, o.name, *o.action,
+                    arena_.resource());
         } else if constexpr (std::is_same_v<T, op::RemoveEvent>) {
-          entry_erase(node.events, o.name);
+          if (node.extras) entry_erase(node.extras->events, o.name);
         } else if constexpr (std::is_same_v<T, op::SetBinding>) {
-          entry_set(node.bindings, o.name, *o.binding, arena_.resource());
+          entry_set(node.edit_extras(arena_.resource()).bindings, o.name, *o.binding,
+                    arena_.resource());
         } else if constexpr (std::is_same_v<T, op::RemoveBinding>) {
-          entry_erase(node.bindings, o.name);
+          if (node.extras) entry_erase(node.extras->bindings, o.name);
         } else if constexpr (std::is_same_v<T, op::SetKey>) {
           node.key = o.key;
         } else if constexpr (std::is_same_v<T, op::InsertChild>) {

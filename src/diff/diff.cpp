@@ -130,8 +130,10 @@ void Differ::node(const Node& a, const Node& b) {
   }
   if (a.key != b.key) ops_.set_key(path(len), b.key);
   map_ops(a.props, b.props, &OpWriter::set_prop, &OpWriter::remove_prop);
-  map_ops(a.events, b.events, &OpWriter::set_event, &OpWriter::remove_event);
-  map_ops(a.bindings, b.bindings, &OpWriter::set_binding, &OpWriter::remove_binding);
+  if (a.extras || b.extras) {
+    map_ops(a.events(), b.events(), &OpWriter::set_event, &OpWriter::remove_event);
+    map_ops(a.bindings(), b.bindings(), &OpWriter::set_binding, &OpWriter::remove_binding);
+  }
 
   // Slots of either side in ascending name order, an absent one counting as empty.
   auto ia = a.slots.begin(), ea = a.slots.end();
