@@ -66,7 +66,7 @@ Value read_value(json::Reader& r) {
             Staging<Value> items;
             r.read_seq([&] { items.push(read_value(r)); });
             v.count = element_count(items.size());
-            v.items = Staging<Value>::lay_out(items.items(), r.arena().resource());
+            v.items = Staging<Value>::lay_out(items.items(), r.arena());
             break;
           }
           case Value::Kind::Map: {
@@ -79,7 +79,7 @@ Value read_value(json::Reader& r) {
             auto kept =
                 std::span<const ValueEntry>(all.begin(), settle_range(all.begin(), all.end()));
             v.count = element_count(kept.size());
-            v.entries = Staging<ValueEntry>::lay_out(kept, r.arena().resource());
+            v.entries = Staging<ValueEntry>::lay_out(kept, r.arena());
             break;
           }
           case Value::Kind::Submodel:

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <algorithm>
-#include <memory_resource>
 #include <string_view>
 
+#include "containers/arena.hpp"
 #include "containers/arena_vec.hpp"
 
 namespace vorlik {
@@ -36,8 +36,7 @@ auto* entry_find(ArenaVec<Entry>& map, std::string_view key) {
 
 // Adds or replaces the entry; returns its value.
 template <class Entry, class T>
-auto& entry_set(ArenaVec<Entry>& map, std::string_view key, const T& value,
-                std::pmr::memory_resource& arena) {
+auto& entry_set(ArenaVec<Entry>& map, std::string_view key, const T& value, Arena& arena) {
   Entry* it = entry_lower_bound(map, key);
   if (it != map.end() && it->first == key) {
     it->second = value;

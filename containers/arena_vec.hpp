@@ -10,10 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory_resource>
 #include <new>
 #include <span>
 #include <type_traits>
+
+#include "containers/arena.hpp"
 
 namespace vorlik {
 
@@ -39,7 +40,7 @@ class ArenaVec {
   operator std::span<const T>() const { return {data_, size_}; }  // NOLINT: a view, like span
 
   // Inserts before `pos`; returns the new element.
-  T* insert(T* pos, const T& item, std::pmr::memory_resource& arena) {
+  T* insert(T* pos, const T& item, Arena& arena) {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
     const std::size_t at = static_cast<std::size_t>(pos - data_);
     if (size_ == cap_) grow(arena);
@@ -48,7 +49,7 @@ class ArenaVec {
     ++size_;
     return data_ + at;
   }
-  void push_back(const T& item, std::pmr::memory_resource& arena) { insert(end(), item, arena); }
+  void push_back(const T& item, Arena& arena) { insert(end(), item, arena); }
   void erase(T* pos) {
     std::memmove(static_cast<void*>(pos), pos + 1,
                  static_cast<std::size_t>(end() - pos - 1) * sizeof(T));
@@ -69,7 +70,7 @@ class ArenaVec {
     if (n >= UINT32_MAX) throw std::bad_alloc();
     return static_cast<std::uint32_t>(n);
   }
-  void grow(std::pmr::memory_resource& arena) {
+  void grow(Arena& arena) {
     const std::size_t cap = cap_ ? 2 * std::size_t{cap_} : 4;
     void* p = arena.allocate(checked(cap) * sizeof(T), alignof(T));
     if (size_) std::memcpy(p, data_, size_ * sizeof(T));

@@ -3,9 +3,10 @@
 // trees are built, compared and written within one call and freed with it, never one by one.
 #pragma once
 
-#include <memory_resource>
 #include <new>
 #include <type_traits>
+
+#include "containers/arena.hpp"
 
 namespace vorlik {
 
@@ -15,7 +16,7 @@ class Held {
   Held() = default;
 
   // A default value of T placed in `arena`.
-  static Held make(std::pmr::memory_resource& arena) {
+  static Held make(Arena& arena) {
     static_assert(std::is_trivially_destructible_v<T>, "never destroyed");
     return Held(::new (arena.allocate(sizeof(T), alignof(T))) T());
   }

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <utility>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/chars.hpp"
 #include "jsonio/describe.hpp"
 #include "jsonio/error.hpp"

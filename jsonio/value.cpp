@@ -27,8 +27,7 @@ Json read_json(Reader& r, Shape shape) {
         Reader::Elements el(r);
         while (el.next()) items.push(read_json(r, shape));
       });
-      return Json(
-          Items(Staging<Json, 4>::lay_out(items.items(), r.arena().resource()), items.size()));
+      return Json(Items(Staging<Json, 4>::lay_out(items.items(), r.arena()), items.size()));
     }
     case Token::Object: {
       Staging<Member, 4> members;
@@ -43,7 +42,7 @@ Json read_json(Reader& r, Shape shape) {
       auto all = members.items();
       auto kept = shape == Shape::Generic ? settle_range(all.begin(), all.end()) : all.end();
       const std::span<const Member> laid(all.begin(), kept);
-      return Json(Entries(Staging<Member, 4>::lay_out(laid, r.arena().resource()), laid.size()));
+      return Json(Entries(Staging<Member, 4>::lay_out(laid, r.arena()), laid.size()));
     }
   }
   return Json();

@@ -8,7 +8,7 @@
 
 namespace vorlik {
 
-ChildIndex::ChildIndex(ArenaVec<Node>& nodes, std::pmr::memory_resource& arena)
+ChildIndex::ChildIndex(ArenaVec<Node>& nodes, Arena& arena)
     : arena_(arena),
       state_(
           static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this)) ^

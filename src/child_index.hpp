@@ -7,9 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory_resource>
 #include <vector>
 
+#include "containers/arena.hpp"
 #include "containers/arena_vec.hpp"
 
 namespace vorlik {
@@ -19,7 +19,7 @@ struct Node;
 class ChildIndex {
  public:
   // Indexes the nodes in place, in order; inserted nodes are placed in `arena`.
-  ChildIndex(ArenaVec<Node>& nodes, std::pmr::memory_resource& arena);
+  ChildIndex(ArenaVec<Node>& nodes, Arena& arena);
   ~ChildIndex();
   ChildIndex(const ChildIndex&) = delete;
   ChildIndex& operator=(const ChildIndex&) = delete;
@@ -54,7 +54,7 @@ class ChildIndex {
   Ref detach(std::size_t pos);
   void attach(std::size_t pos, Ref item);
 
-  std::pmr::memory_resource& arena_;
+  Arena& arena_;
   std::vector<Item> items_;
   std::vector<Ref> free_;  // items whose node was taken out
   Ref root_ = kNil;

@@ -16,7 +16,7 @@ Node& Children::at(std::size_t pos) {
   return index ? index->at(pos) : list[pos];
 }
 
-ChildLists::ChildLists(std::pmr::memory_resource& arena) : arena_(arena) {}
+ChildLists::ChildLists(Arena& arena) : arena_(arena) {}
 ChildLists::~ChildLists() = default;
 
 bool ChildLists::use_index(Children& children) {

@@ -7,9 +7,9 @@
 
 #include <cstddef>
 #include <memory>
-#include <memory_resource>
 #include <vector>
 
+#include "containers/arena.hpp"
 #include "containers/arena_vec.hpp"
 
 namespace vorlik {
@@ -30,7 +30,7 @@ struct Children {
 // The edits a patch makes to child lists.
 class ChildLists {
  public:
-  explicit ChildLists(std::pmr::memory_resource& arena);
+  explicit ChildLists(Arena& arena);
   ~ChildLists();
   ChildLists(const ChildLists&) = delete;
   ChildLists& operator=(const ChildLists&) = delete;
@@ -46,7 +46,7 @@ class ChildLists {
   static constexpr std::size_t kIndexFrom = 64;
   bool use_index(Children& children);
 
-  std::pmr::memory_resource& arena_;
+  Arena& arena_;
   std::vector<std::unique_ptr<ChildIndex>> indexes_;
 };
 

@@ -25,14 +25,14 @@ ArenaVec<Entry> read_entries(json::Reader& r, ReadEntry&& read_entry) {
   });
   auto all = entries.items();
   auto kept = std::span<const Entry>(all.begin(), settle_range(all.begin(), all.end()));
-  return {Staging<Entry>::lay_out(kept, r.arena().resource()), kept.size()};
+  return {Staging<Entry>::lay_out(kept, r.arena()), kept.size()};
 }
 
 Children read_children(json::Reader& r) {
   Staging<Node> nodes;
   r.read_seq([&] { nodes.push(read_node(r)); });
   Children children;
-  children.list = {Staging<Node>::lay_out(nodes.items(), r.arena().resource()), nodes.size()};
+  children.list = {Staging<Node>::lay_out(nodes.items(), r.arena()), nodes.size()};
   return children;
 }
 
@@ -44,7 +44,7 @@ BindMode read_bind_mode(json::Reader& r) {
 
 }  // namespace
 
-NodeExtras& Node::edit_extras(std::pmr::memory_resource& arena) {
+NodeExtras& Node::edit_extras(Arena& arena) {
   if (!extras)
     extras = ::new (arena.allocate(sizeof(NodeExtras), alignof(NodeExtras))) NodeExtras();
   return *extras;
@@ -76,11 +76,11 @@ Node read_node(json::Reader& r) {
         break;
       case 4:
         if (auto events = read_entries<MapEntry<Action>>(r, read_action); !events.empty())
-          n.edit_extras(r.arena().resource()).events = events;
+          n.edit_extras(r.arena()).events = events;
         break;
       case 5:
         if (auto bindings = read_entries<MapEntry<Binding>>(r, read_binding); !bindings.empty())
-          n.edit_extras(r.arena().resource()).bindings = bindings;
+          n.edit_extras(r.arena()).bindings = bindings;
         break;
     }
   });

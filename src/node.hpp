@@ -6,11 +6,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory_resource>
 #include <optional>
 #include <string_view>
 
 #include "belvane/value.hpp"
+#include "containers/arena.hpp"
 #include "containers/arena_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
@@ -73,7 +73,7 @@ struct Node {
   const ArenaMap<Action>& events() const { return extras ? extras->events : kNone.events; }
   const ArenaMap<Binding>& bindings() const { return extras ? extras->bindings : kNone.bindings; }
   // The maps to edit, placed in `arena` the first time.
-  NodeExtras& edit_extras(std::pmr::memory_resource& arena);
+  NodeExtras& edit_extras(Arena& arena);
 
  private:
   static constexpr NodeExtras kNone{};

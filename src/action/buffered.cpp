@@ -1,6 +1,5 @@
 #include "src/action/buffered.hpp"
 
-#include <memory_resource>
 #include <new>
 #include <string>
 
@@ -53,8 +52,8 @@ Body body_of(const Json& v, const TaggedType& t) {
   return b;
 }
 
-Json to_generic(const Json& v, json::Arena& arena) {
-  std::pmr::memory_resource& pool = arena.resource();
+Json to_generic(const Json& v, Arena& arena) {
+  Arena& pool = arena;
   if (v.is_array()) {
     const json::Items& from = v.items();
     auto* items = static_cast<Json*>(pool.allocate(from.size() * sizeof(Json), alignof(Json)));

@@ -21,11 +21,11 @@ using json::Json;
 
 struct Buffered {
   const Json& v;
-  json::Arena& arena;
+  Arena& arena;
 };
 
-inline std::pmr::memory_resource& arena_of(const Buffered& h) {
-  return h.arena.resource();
+inline Arena& arena_of(const Buffered& h) {
+  return h.arena;
 }
 
 // A tagged value with its tag taken out: the remaining members (object form) or the remaining
@@ -42,7 +42,7 @@ struct Body {
 int variant_from_content(const Json& v, const TaggedType& t);
 Body body_of(const Json& v, const TaggedType& t);
 // The generic shape of buffered content: objects become maps, laid out in `arena`.
-Json to_generic(const Json& v, json::Arena& arena);
+Json to_generic(const Json& v, Arena& arena);
 
 // "struct variant Action::SetProp", as the array form names the variant.
 std::string variant_record(const Body& b, const TaggedType& t);
@@ -54,7 +54,7 @@ void check_no_trailing(const Body& b, std::size_t fields);
 struct BufferedFields {
   const Body& body;
   const TaggedType& type;
-  json::Arena& arena;
+  Arena& arena;
 
   template <class TypeField>
   bool operator()(std::span<const json::FieldSpec> fields, TypeField&& type_field) const {

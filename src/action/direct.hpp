@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory_resource>
 #include <span>
 #include <string_view>
 
@@ -21,8 +20,8 @@ struct Direct {
   json::Reader& r;
 };
 
-inline std::pmr::memory_resource& arena_of(Direct d) {
-  return d.r.arena().resource();
+inline Arena& arena_of(Direct d) {
+  return d.r.arena();
 }
 
 inline bool take_str(Direct d, std::string_view& out) {

@@ -38,7 +38,7 @@ Node& resolve(Node& root, const Path& path) {
 // positional index on the way; they are turned back into plain lists once the last op has run.
 class Applier {
  public:
-  Applier(Node& root, json::Arena& arena) : root_(root), arena_(arena), lists_(arena.resource()) {}
+  Applier(Node& root, Arena& arena) : root_(root), arena_(arena), lists_(arena) {}
   void apply(Op& op);
   void finish() { lists_.settle(root_); }
 
@@ -48,14 +48,14 @@ class Applier {
   void move_child(Node& parent, const op::MoveChild& op);
 
   Node& root_;
-  json::Arena& arena_;
+  Arena& arena_;
   ChildLists lists_;
 };
 
 void Applier::insert_child(Node& parent, const op::InsertChild& op) {
   auto* it = entry_lower_bound(parent.slots, op.slot);
   if (it == parent.slots.end() || it->first != op.slot)
-    it = parent.slots.insert(it, {op.slot, Children{}}, arena_.resource());
+    it = parent.slots.insert(it, {op.slot, Children{}}, arena_);
   Children& children = it->second;
   if (op.index > children.size()) insertion_out_of_range(op.index, children.size());
   lists_.insert(children, op.index, *op.node);
@@ -86,17 +86,15 @@ void Applier::apply(Op& op) {
         using T = std::decay_t<decltype(o)>;
         Node& node = resolve(root_, o.path);
         if constexpr (std::is_same_v<T, op::SetProp>) {
-          entry_set(node.props, o.name, o.value, arena_.resource());
+          entry_set(node.props, o.name, o.value, arena_);
         } else if constexpr (std::is_same_v<T, op::RemoveProp>) {
           entry_erase(node.props, o.name);
         } else if constexpr (std::is_same_v<T, op::SetEvent>) {
-          entry_set(node.edit_extras(arena_.resource()).events, o.name, *o.action,
-                    arena_.resource());
+          entry_set(node.edit_extras(arena_).events, o.name, *o.action, arena_);
         } else if constexpr (std::is_same_v<T, op::RemoveEvent>) {
           if (node.extras) entry_erase(node.extras->events, o.name);
         } else if constexpr (std::is_same_v<T, op::SetBinding>) {
-          entry_set(node.edit_extras(arena_.resource()).bindings, o.name, *o.binding,
-                    arena_.resource());
+          entry_set(node.edit_extras(arena_).bindings, o.name, *o.binding, arena_);
         } else if constexpr (std::is_same_v<T, op::RemoveBinding>) {
           if (node.extras) entry_erase(node.extras->bindings, o.name);
         } else if constexpr (std::is_same_v<T, op::SetKey>) {
@@ -117,7 +115,7 @@ void Applier::apply(Op& op) {
 
 }  // namespace
 
-void apply_patch(Node& root, Patch&& patch, json::Arena& arena) {
+void apply_patch(Node& root, Patch&& patch, Arena& arena) {
   Applier applier(root, arena);
   for (Op& op : patch.ops) applier.apply(op);
   applier.finish();

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "src/diff/patch.hpp"
 #include "src/node.hpp"
 
@@ -18,6 +18,6 @@ struct ApplyError {
 // values, handlers and bindings are moved into the tree, which lives in `arena` (where its text
 // was read). A patch that does not fit the tree throws ApplyError; the tree is then partly edited
 // and only good for discarding.
-void apply_patch(Node& root, Patch&& patch, json::Arena& arena);
+void apply_patch(Node& root, Patch&& patch, Arena& arena);
 
 }  // namespace vorlik
