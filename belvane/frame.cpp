@@ -1,6 +1,6 @@
 #include "belvane/frame.hpp"
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/record.hpp"
@@ -119,7 +119,7 @@ Frame read_frame(std::string_view bytes) {
   const std::string_view text = bytes.substr(4, h);
   Frame frame;
   try {
-    json::Arena arena;
+    Arena arena;
     json::Reader reader(text, arena, /*check_utf8=*/true);
     frame.header = read_header(reader);
     reader.finish();

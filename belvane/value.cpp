@@ -6,8 +6,8 @@
 #include <new>
 #include <string>
 
+#include "containers/ordered.hpp"
 #include "containers/staging.hpp"
-#include "jsonio/ordered.hpp"
 #include "jsonio/variant.hpp"
 
 namespace vorlik {
@@ -24,7 +24,8 @@ Value::Kind checked_variant(json::Reader& r, std::string_view name) {
 }
 
 std::uint32_t element_count(std::size_t n) {
-  // Four billion elements take a text longer than any reader is given.
+  // Counts and string lengths are held in 32 bits: a value of four billion elements or bytes is
+  // refused as out of memory.
   if (n > UINT32_MAX) throw std::bad_alloc();
   return static_cast<std::uint32_t>(n);
 }
@@ -55,14 +56,17 @@ Value read_value(json::Reader& r) {
           case Value::Kind::Float:
             v.real = r.read_f64();
             break;
-          case Value::Kind::Str:
-            v.str = r.read_str();
+          case Value::Kind::Str: {
+            const std::string_view str = r.read_str();
+            v.count = element_count(str.size());
+            v.chars = str.data();
             break;
+          }
           case Value::Kind::List: {
             Staging<Value> items;
             r.read_seq([&] { items.push(read_value(r)); });
             v.count = element_count(items.size());
-            v.items = Staging<Value>::lay_out(items.items(), r.arena().resource());
+            v.items = Staging<Value>::lay_out(items.items(), r.arena());
             break;
           }
           case Value::Kind::Map: {
@@ -72,10 +76,10 @@ Value read_value(json::Reader& r) {
               entries.push({key, read_value(r)});
             });
             auto all = entries.items();
-            auto kept = std::span<const ValueEntry>(all.begin(),
-                                                    json::settle_range(all.begin(), all.end()));
+            auto kept =
+                std::span<const ValueEntry>(all.begin(), settle_range(all.begin(), all.end()));
             v.count = element_count(kept.size());
-            v.entries = Staging<ValueEntry>::lay_out(kept, r.arena().resource());
+            v.entries = Staging<ValueEntry>::lay_out(kept, r.arena());
             break;
           }
           case Value::Kind::Submodel:
@@ -107,7 +111,7 @@ void write_value(json::Writer& w, const Value& v) {
       w.f64(v.real);
       break;
     case Value::Kind::Str:
-      w.string(v.str);
+      w.string(v.str());
       break;
     case Value::Kind::List: {
       w.raw('[');
@@ -147,7 +151,7 @@ bool operator==(const Value& a, const Value& b) {
     case Value::Kind::Float:
       return a.real == b.real;
     case Value::Kind::Str:
-      return a.str == b.str;
+      return a.str() == b.str();
     case Value::Kind::List:
       return std::ranges::equal(a.list(), b.list());
     case Value::Kind::Map:

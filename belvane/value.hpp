@@ -20,19 +20,20 @@ struct ValueEntry;
 struct Value {
   enum class Kind : std::uint8_t { Null, Bool, Int, Float, Str, List, Map, Submodel };
   Kind kind = Kind::Null;
-  std::uint32_t count = 0;  // List, Map: the number of elements
+  std::uint32_t count = 0;  // Str: the length in bytes; List, Map: the number of elements
   union {
     bool boolean;
     std::int64_t integer;
     double real;
     std::uint64_t submodel;
-    std::string_view str;       // views the input text or the call's arena
+    const char* chars;          // Str: views the input text or the call's arena
     const Value* items;         // List
     const ValueEntry* entries;  // Map, in ascending key order
   };
 
   Value() : submodel(0) {}
 
+  std::string_view str() const { return {chars, count}; }
   std::span<const Value> list() const { return {items, count}; }
   std::span<const ValueEntry> map() const;
 };

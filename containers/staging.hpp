@@ -6,11 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory_resource>
 #include <new>
 #include <span>
 #include <type_traits>
 #include <vector>
+
+#include "containers/arena.hpp"
 
 namespace vorlik {
 
@@ -37,12 +38,12 @@ class Staging {
   // The elements so far, in order, for reordering in place before they are laid out.
   std::span<T> items() { return {size_ <= N ? data() : spill_.data(), size_}; }
   // Copies `items` (a prefix of items() after reordering) into `arena`; nullptr when empty.
-  static const T* lay_out(std::span<const T> items, std::pmr::memory_resource& arena) {
+  static T* lay_out(std::span<const T> items, Arena& arena) {
     if (items.empty()) return nullptr;
     if (items.size() > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
     void* p = arena.allocate(items.size() * sizeof(T), alignof(T));
     std::memcpy(p, items.data(), items.size() * sizeof(T));
-    return std::launder(static_cast<const T*>(p));
+    return std::launder(static_cast<T*>(p));
   }
 
  private:

@@ -117,7 +117,7 @@ void Reader::invalid_type(std::string_view expected) {
   fail_here(msg::invalid_type(found, expected));
 }
 
-void Reader::colon() {
+void Reader::colon_after_space() {
   int c = peek_ws();
   if (c == ':') {
     ++i_;
@@ -166,17 +166,6 @@ void Reader::end_map() {
   if (c == ',') fail_peek(msg::kTrailingComma);
   if (c == -1) fail_peek(msg::kEofObject);
   fail_peek(msg::kTrailingCharacters);
-}
-
-bool Reader::Elements::next() {
-  return r_.next_item(first_, ']');
-}
-
-bool Reader::Members::next(std::string_view& key) {
-  if (!r_.next_item(first_, '}')) return false;
-  if (r_.peek() != '"') r_.fail_peek(msg::kKeyMustBeString);
-  key = r_.string_token();
-  return true;
 }
 
 }  // namespace vorlik::json

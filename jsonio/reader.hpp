@@ -20,12 +20,13 @@
 #include <string_view>
 #include <utility>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/chars.hpp"
 #include "jsonio/describe.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/messages.hpp"
 #include "jsonio/number.hpp"
+#include "jsonio/scan.hpp"
 
 namespace vorlik::json {
 
@@ -88,7 +89,17 @@ class Reader {
   }
 
   // --- Tokens (the caller has peeked the first byte) ----------------------------------------
-  std::string_view string_token();  // at '"'
+  // At '"'. Most strings hold no escape and need no check: their view is found by one scan.
+  std::string_view string_token() {
+    const std::size_t start = i_ + 1;
+    const std::size_t end = find_string_special(p_, start, n_);
+    if (end < n_ && p_[end] == '"' && !check_utf8_) {
+      i_ = end + 1;
+      last_string_plain_ = true;
+      return {p_ + start, end - start};
+    }
+    return string_token_in_full();
+  }
   // Whether the last string read had no escapes: its text is then its own compact JSON form.
   bool last_string_plain() const { return last_string_plain_; }
   Number number_token();              // at '-' or a digit
@@ -148,7 +159,13 @@ class Reader {
   [[noreturn]] void invalid_type(std::string_view expected);
   // Steps over one well-formed value of any shape; its nesting is not counted.
   void skip_value();
-  void colon();
+  void colon() {
+    if (i_ < n_ && p_[i_] == ':') {
+      ++i_;
+      return;
+    }
+    colon_after_space();
+  }
   // After a record's key: a key met before is refused ("duplicate field `key`") before the
   // colon is read; otherwise the colon.
   void colon_after_key(bool duplicate, std::string_view key) {
@@ -199,7 +216,7 @@ class Reader {
    public:
     explicit Elements(Reader& r) : r_(r) {}
     // True when another element follows; the cursor then stands on it.
-    bool next();
+    bool next() { return r_.next_item(first_, ']'); }
     Reader& reader() { return r_; }
 
    private:
@@ -212,7 +229,12 @@ class Reader {
   class Members {
    public:
     explicit Members(Reader& r) : r_(r) {}
-    bool next(std::string_view& key);
+    bool next(std::string_view& key) {
+      if (!r_.next_item(first_, '}')) return false;
+      if (r_.peek() != '"') r_.fail_peek(msg::kKeyMustBeString);
+      key = r_.string_token();
+      return true;
+    }
 
    private:
     Reader& r_;
@@ -325,6 +347,10 @@ class Reader {
   }
   void end_seq();
   void end_map();
+  // The general string_token: escapes, UTF-8 checks, and the errors.
+  std::string_view string_token_in_full();
+  // The colon where white space or a fault stands first.
+  void colon_after_space();
   Number read_number_or_type(std::string_view expected);
   void skip_string();
   void skip_number();

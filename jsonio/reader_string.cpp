@@ -65,7 +65,7 @@ void Reader::unicode_escape(std::string& out) {
   append_utf8(out, (((n - 0xD800) << 10) | (n2 - 0xDC00)) + 0x10000);
 }
 
-std::string_view Reader::string_token() {
+std::string_view Reader::string_token_in_full() {
   ++i_;  // the opening quote
   std::size_t start = i_;
   bool escaped = false;

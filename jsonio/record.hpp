@@ -17,6 +17,7 @@
 
 #include "jsonio/error.hpp"
 #include "jsonio/messages.hpp"
+#include "jsonio/names.hpp"
 #include "jsonio/reader.hpp"
 
 namespace vorlik::json {
@@ -54,7 +55,7 @@ class FieldSet {
   // The index of key in the table, or kUnknown.
   std::size_t find(std::string_view key) const {
     std::size_t k = 0;
-    while (k < fields_.size() && fields_[k].key != key) ++k;
+    while (k < fields_.size() && !same_name(fields_[k].key, key)) ++k;
     return k < fields_.size() ? k : kUnknown;
   }
   bool seen(std::size_t k) const { return (seen_ & bit(k)) != 0; }

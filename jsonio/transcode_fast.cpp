@@ -11,15 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "jsonio/chars.hpp"
+#include "jsonio/scan.hpp"
 #include "jsonio/writer.hpp"
 
 namespace vorlik::json {
 
 namespace {
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // Byte order of keys; most differ in their first byte, which saves the call to memcmp.
 [[gnu::always_inline]] inline bool key_less(std::string_view a, std::string_view b) {
@@ -30,28 +28,6 @@ bool is_digit(char c) {
 
 bool is_space(char c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\r';
-}
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Where the bytes a string holds as they are (not a quote, backslash or control character)
-// stop, eight at a time.
-std::size_t string_bytes_end(const char* p, std::size_t i, std::size_t n) {
-  constexpr std::uint64_t k1 = 0x0101010101010101ULL;
-  for (std::uint64_t v; std::endian::native == std::endian::little && i + 8 <= n; i += 8) {
-    std::memcpy(&v, p + i, 8);
-    const std::uint64_t q = v ^ (k1 * '"'), b = v ^ (k1 * '\\');
-    const std::uint64_t hit =
-        (((q - k1) & ~q) | ((b - k1) & ~b) | ((v - k1 * 0x20) & ~v)) & (k1 << 7);
-    if (hit) return i + static_cast<std::size_t>(std::countr_zero(hit) >> 3);
-  }
-  while (i < n && p[i] != '"' && p[i] != '\\' && static_cast<unsigned char>(p[i]) >= 0x20) ++i;
-  return i;
 }
 
 // A stretch of the output: `off` below or at the input's size is an input offset, above it an
@@ -216,7 +192,7 @@ class FastTranscoder {
   [[gnu::always_inline]] bool scan_string(bool& normal, bool& escaped) {
     normal = true;
     escaped = false;
-    i_ = string_bytes_end(p_, i_ + 1, n_);
+    i_ = find_string_special(p_, i_ + 1, n_);
     if (i_ < n_ && p_[i_] == '"') {  // most strings hold no escape
       ++i_;
       return true;
@@ -226,7 +202,7 @@ class FastTranscoder {
 
   bool scan_escaped(bool& normal, bool& escaped) {
     for (;;) {
-      i_ = string_bytes_end(p_, i_, n_);
+      i_ = find_string_special(p_, i_, n_);
       if (i_ >= n_) return false;
       if (p_[i_] == '"') {
         ++i_;
@@ -255,7 +231,7 @@ class FastTranscoder {
       if (n_ - at < 4) return -1;
       long v = 0;
       for (std::size_t k = 0; k < 4; ++k) {
-        const int d = hex_digit(p_[at + k]);
+        const int d = hex_value(p_[at + k]);
         if (d < 0) return -1;
         v = v * 16 + d;
       }

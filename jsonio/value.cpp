@@ -1,20 +1,12 @@
-// GCC 12 warns, wrongly, that moving a value held in a std::variant may read its storage
-// uninitialized (where make_map rotates entries into place); the warning is off for this file.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 #include "jsonio/value.hpp"
 
 #include <algorithm>
+#include <span>
 
-#include "jsonio/ordered.hpp"
+#include "containers/ordered.hpp"
+#include "containers/staging.hpp"
 
 namespace vorlik::json {
-
-void make_map(std::vector<Member>& members) {
-  settle_entries(members);
-}
 
 Json read_json(Reader& r, Shape shape) {
   switch (r.start_value()) {
@@ -29,25 +21,28 @@ Json read_json(Reader& r, Shape shape) {
     case Token::Number:
       return Json(r.number_token());
     case Token::Array: {
-      Items items;
+      // Few elements inline: the reader recurses here up to its nesting limit.
+      Staging<Json, 4> items;
       r.container(']', [&] {
         Reader::Elements el(r);
-        while (el.next()) items.push_back(read_json(r, shape));
+        while (el.next()) items.push(read_json(r, shape));
       });
-      return Json(std::move(items));
+      return Json(Items(Staging<Json, 4>::lay_out(items.items(), r.arena()), items.size()));
     }
     case Token::Object: {
-      Entries members;
+      Staging<Member, 4> members;
       r.container('}', [&] {
         Reader::Members m(r);
         std::string_view key;
         while (m.next(key)) {
           r.colon();
-          members.emplace_back(key, read_json(r, shape));
+          members.push(Member(key, read_json(r, shape)));
         }
       });
-      if (shape == Shape::Generic) make_map(members);
-      return Json(std::move(members));
+      auto all = members.items();
+      auto kept = shape == Shape::Generic ? settle_range(all.begin(), all.end()) : all.end();
+      const std::span<const Member> laid(all.begin(), kept);
+      return Json(Entries(Staging<Member, 4>::lay_out(laid, r.arena()), laid.size()));
     }
   }
   return Json();

@@ -4,15 +4,19 @@
 // order of their keys, a repeated key keeping its last value. The buffered shape keeps members
 // in input order with duplicates, for values that are typed only after they have been read
 // whole (the tagged unions whose tag may stand anywhere).
+//
+// Arrays and objects are laid out in the reader's arena and viewed from there: a Json is
+// trivially copyable and a value of any size is freed with the arena.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
-#include <vector>
 
+#include "containers/arena_vec.hpp"
 #include "jsonio/number.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
@@ -24,16 +28,14 @@ class Json;
 // be instantiated inside Json's own definition.
 struct Member;
 
-using Items = std::vector<Json>;
-using Entries = std::vector<Member>;
+using Items = ArenaVec<Json>;
+using Entries = ArenaVec<Member>;
 
 class Json {
  public:
   // In the order of the alternatives.
   enum class Type : std::uint8_t { Null, Bool, Number, String, Array, Object };
 
-  // Defined below Member: building the variant instantiates the destructors of its
-  // alternatives, and a vector's destructor needs its element complete.
   Json() = default;
   explicit Json(bool b);
   explicit Json(Number n);
@@ -70,22 +72,23 @@ struct Member {
   Json second;
 
   Member() = default;
-  Member(std::string_view key, Json value) : first(key), second(std::move(value)) {}
+  Member(std::string_view key, Json value) : first(key), second(value) {}
   friend bool operator==(const Member&, const Member&) = default;
 };
 
 inline Json::Json(bool b) : v_(std::in_place_index<1>, b) {}
 inline Json::Json(Number n) : v_(std::in_place_index<2>, n) {}
 inline Json::Json(std::string_view s) : v_(std::in_place_index<3>, s) {}
-inline Json::Json(Items items) : v_(std::in_place_index<4>, std::move(items)) {}
-inline Json::Json(Entries members) : v_(std::in_place_index<5>, std::move(members)) {}
+inline Json::Json(Items items) : v_(std::in_place_index<4>, items) {}
+inline Json::Json(Entries members) : v_(std::in_place_index<5>, members) {}
+
+static_assert(std::is_trivially_copyable_v<Json> && std::is_trivially_destructible_v<Json>);
 
 enum class Shape { Generic, Buffered };
 
-// Reads any value; every array and object counts one nesting level.
+// Reads any value, laid out in the reader's arena; every array and object counts one nesting
+// level.
 Json read_json(Reader& reader, Shape shape = Shape::Generic);
-// Members in ascending key order, the last of equal keys kept.
-void make_map(std::vector<Member>& members);
 
 void write_json(Writer& writer, const Json& value);
 

@@ -1,10 +1,12 @@
 #include "jsonio/variant.hpp"
 
+#include "jsonio/names.hpp"
+
 namespace vorlik::json {
 
 int variant_index(std::string_view name, std::span<const std::string_view> names) {
   for (std::size_t k = 0; k < names.size(); ++k)
-    if (names[k] == name) return static_cast<int>(k);
+    if (same_name(names[k], name)) return static_cast<int>(k);
   return -1;
 }
 

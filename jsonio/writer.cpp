@@ -1,5 +1,7 @@
 #include "jsonio/writer.hpp"
 
+#include <dragonbox/dragonbox.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -24,18 +26,16 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
     std::memcpy(out, "0.0", 3);
     return static_cast<std::size_t>(out + 3 - buf);
   }
-  // Shortest digits come from to_chars in scientific form: d[.ddd]e±XX.
-  char sci[32];
-  auto res = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
-  char digits[20] = {};
-  int ndigits = 0;
-  const char* p = sci;
-  for (; p < res.ptr && *p != 'e'; ++p) {
-    if (*p != '.') digits[ndigits++] = *p;
-  }
-  const auto count = static_cast<std::size_t>(ndigits);
-  int exp = 0;
-  std::from_chars(p + (p[1] == '+' ? 2 : 1), res.ptr, exp);
+  // The shortest digits that read back as `value`, the closest of them when several are as
+  // short: value = significand * 10^exponent, without trailing zeros.
+  const auto decimal = jkj::dragonbox::to_decimal(value, jkj::dragonbox::policy::sign::ignore,
+                                                  jkj::dragonbox::policy::trailing_zero::remove);
+  char digits[20];
+  const auto count = static_cast<std::size_t>(
+      std::to_chars(digits, digits + sizeof digits, decimal.significand).ptr - digits);
+  const int ndigits = static_cast<int>(count);
+  // The exponent of the scientific form d[.ddd]e±XX.
+  int exp = decimal.exponent + ndigits - 1;
 
   if (exp >= -5 && exp <= 15) {
     if (exp < 0) {

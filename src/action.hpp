@@ -2,16 +2,19 @@
 // call targets (EndpointUrl). Each tagged union is written as one object whose first member is
 // the tag ("kind", "expr", "ref"); on input the tag may stand anywhere, so a handler is read
 // whole into a buffered value first and typed from there.
+//
+// Handlers live in the arena of the call that reads them: nested expressions and actions are
+// Held, lists are arena arrays, so a handler is trivially copyable and freed with the call.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <variant>
-#include <vector>
 
-#include "containers/box.hpp"
-#include "containers/flat_map.hpp"
+#include "containers/arena_map.hpp"
+#include "containers/held.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"
@@ -37,7 +40,7 @@ struct Event {
   friend bool operator==(const Event&, const Event&) = default;
 };
 struct Not {
-  Box<Expr> of;
+  Held<Expr> of;
   friend bool operator==(const Not&, const Not&) = default;
 };
 struct Prop {
@@ -50,11 +53,12 @@ struct Field {
   friend bool operator==(const Field&, const Field&) = default;
 };
 struct Obj {
-  FlatMap<Box<Expr>> fields;  // boxed: a map of Expr may not be declared inside Expr
-  friend bool operator==(const Obj&, const Obj&) = default;
+  ArenaMap<Expr> fields;
+  // Defined below Expr: comparing the entries needs Expr complete.
+  friend bool operator==(const Obj& a, const Obj& b);
 };
 struct Concat {
-  std::vector<Expr> parts;
+  ArenaVec<Expr> parts;
   friend bool operator==(const Concat&, const Concat&) = default;
 };
 }  // namespace expr
@@ -66,9 +70,15 @@ struct Expr {
   friend bool operator==(const Expr&, const Expr&) = default;
 };
 
+namespace expr {
+inline bool operator==(const Obj& a, const Obj& b) {
+  return a.fields == b.fields;
+}
+}  // namespace expr
+
 // A fixed address, or one computed by an expression.
 struct EndpointUrl {
-  std::variant<std::string_view, Box<Expr>> v;
+  std::variant<std::string_view, Held<Expr>> v;
   friend bool operator==(const EndpointUrl&, const EndpointUrl&) = default;
 };
 
@@ -78,7 +88,7 @@ namespace action {
 struct SetProp {
   Ref target;
   std::string_view prop;
-  Box<Expr> value;
+  Held<Expr> value;
   friend bool operator==(const SetProp&, const SetProp&) = default;
 };
 struct Toggle {
@@ -88,7 +98,7 @@ struct Toggle {
 };
 struct SetField {
   std::string_view field;
-  Box<Expr> value;
+  Held<Expr> value;
   friend bool operator==(const SetField&, const SetField&) = default;
 };
 struct ToggleField {
@@ -96,30 +106,30 @@ struct ToggleField {
   friend bool operator==(const ToggleField&, const ToggleField&) = default;
 };
 struct Sequence {
-  std::vector<Action> actions;
+  ArenaVec<Action> actions;
   friend bool operator==(const Sequence&, const Sequence&) = default;
 };
 struct Emit {
   std::string_view event;
-  std::optional<Box<Expr>> detail;
+  std::optional<Held<Expr>> detail;
   friend bool operator==(const Emit&, const Emit&) = default;
 };
 struct SendPatch {
   std::string_view model;
   std::string_view field;
-  Box<Expr> value;
+  Held<Expr> value;
   friend bool operator==(const SendPatch&, const SendPatch&) = default;
 };
 struct If {
-  Box<Expr> cond;
-  Box<Action> then_branch;
-  std::optional<Box<Action>> else_branch;
+  Held<Expr> cond;
+  Held<Action> then_branch;
+  std::optional<Held<Action>> else_branch;
   friend bool operator==(const If&, const If&) = default;
 };
 struct CallEndpoint {
   std::string_view method;
   EndpointUrl url;
-  std::optional<Box<Expr>> body;
+  std::optional<Held<Expr>> body;
   std::optional<std::string_view> result;
   friend bool operator==(const CallEndpoint&, const CallEndpoint&) = default;
 };
@@ -138,7 +148,10 @@ struct Action {
   friend bool operator==(const Action&, const Action&) = default;
 };
 
-// Reads a handler where one stands in the text (an event of a node, the action of an op).
+static_assert(std::is_trivially_copyable_v<Action> && std::is_trivially_destructible_v<Action>);
+
+// Reads a handler where one stands in the text (an event of a node, the action of an op), laid
+// out in the reader's arena.
 Action read_action(json::Reader& reader);
 void write_action(json::Writer& writer, const Action& action);
 

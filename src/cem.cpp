@@ -1,5 +1,5 @@
 // The manifest entry point: parse_cem.
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/writer.hpp"
 #include "src/api.hpp"
 #include "src/cem/manifest.hpp"
@@ -10,7 +10,7 @@ namespace vorlik {
 
 Outcome parse_cem(std::string_view manifest_text) noexcept {
   return guarded([&] {
-    json::Arena arena;  // unescaped strings the declarations and the schemas view into
+    Arena arena;  // unescaped strings the declarations and the schemas view into
     json::Writer out;
     ComponentSchema schema;
     out.raw('[');

@@ -1,14 +1,16 @@
 #include "src/child_index.hpp"
 
 #include <chrono>
+#include <new>
 #include <utility>
 
 #include "src/node.hpp"
 
 namespace vorlik {
 
-ChildIndex::ChildIndex(std::vector<Node>& nodes)
-    : state_(
+ChildIndex::ChildIndex(ArenaVec<Node>& nodes, Arena& arena)
+    : arena_(arena),
+      state_(
           static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this)) ^
           static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
   items_.reserve(nodes.size());
@@ -16,7 +18,7 @@ ChildIndex::ChildIndex(std::vector<Node>& nodes)
   // a later node outranks it, and its subtree is complete then.
   std::vector<Ref> spine;
   for (Node& node : nodes) {
-    const Ref t = new_item(std::make_unique<Node>(std::move(node)));
+    const Ref t = new_item(&node);
     Ref last = kNil;
     while (!spine.empty() && items_[spine.back()].priority < items_[t].priority) {
       last = spine.back();
@@ -45,17 +47,17 @@ std::uint64_t ChildIndex::next_priority() {
   return z ^ (z >> 31);
 }
 
-ChildIndex::Ref ChildIndex::new_item(std::unique_ptr<Node> node) {
+ChildIndex::Ref ChildIndex::new_item(Node* node) {
   Item item;
-  item.node = std::move(node);
+  item.node = node;
   item.priority = next_priority();
   if (!free_.empty()) {
     const Ref t = free_.back();
     free_.pop_back();
-    items_[t] = std::move(item);
+    items_[t] = item;
     return t;
   }
-  items_.push_back(std::move(item));
+  items_.push_back(item);
   return static_cast<Ref>(items_.size() - 1);
 }
 
@@ -124,13 +126,14 @@ void ChildIndex::attach(std::size_t pos, Ref item) {
   root_ = merge(merge(left, item), right);
 }
 
-void ChildIndex::insert(std::size_t pos, Node&& node) {
-  attach(pos, new_item(std::make_unique<Node>(std::move(node))));
+void ChildIndex::insert(std::size_t pos, const Node& node) {
+  void* place = arena_.allocate(sizeof(Node), alignof(Node));
+  attach(pos, new_item(::new (place) Node(node)));
 }
 
 Node ChildIndex::take(std::size_t pos) {
   const Ref t = detach(pos);
-  Node node = std::move(*items_[t].node);
+  Node node = *items_[t].node;
   items_[t] = Item{};
   free_.push_back(t);
   return node;
@@ -140,8 +143,10 @@ void ChildIndex::move(std::size_t from, std::size_t to) {
   attach(to, detach(from));
 }
 
-void ChildIndex::drain_into(std::vector<Node>& out) {
-  out.reserve(out.size() + size());
+void ChildIndex::drain_into(ArenaVec<Node>& out) {
+  const std::size_t n = size();
+  Node* nodes = n ? static_cast<Node*>(arena_.allocate(n * sizeof(Node), alignof(Node))) : nullptr;
+  std::size_t filled = 0;
   std::vector<Ref> path;
   for (Ref t = root_; t != kNil || !path.empty();) {
     if (t != kNil) {
@@ -151,9 +156,10 @@ void ChildIndex::drain_into(std::vector<Node>& out) {
     }
     t = path.back();
     path.pop_back();
-    out.push_back(std::move(*items_[t].node));
+    ::new (nodes + filled++) Node(*items_[t].node);
     t = items_[t].right;
   }
+  out = ArenaVec<Node>(nodes, n);
   items_.clear();
   free_.clear();
   root_ = kNil;

@@ -1,13 +1,16 @@
 // The children of one long slot while a patch is applied: an implicit treap (a balanced tree
 // ordered by position, balanced by random priorities) over boxed nodes. Looking up, inserting,
 // removing and moving the child at a position each cost O(log n) instead of shifting every later
-// sibling, so a patch of many child ops on one long slot stays n log n.
+// sibling, so a patch of many child ops on one long slot stays n log n. The nodes stay where the
+// arena holds them; the index orders pointers to them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
+
+#include "containers/arena.hpp"
+#include "containers/arena_vec.hpp"
 
 namespace vorlik {
 
@@ -15,26 +18,26 @@ struct Node;
 
 class ChildIndex {
  public:
-  // Takes the nodes over, in order; `nodes` is left empty.
-  explicit ChildIndex(std::vector<Node>& nodes);
+  // Indexes the nodes in place, in order; inserted nodes are placed in `arena`.
+  ChildIndex(ArenaVec<Node>& nodes, Arena& arena);
   ~ChildIndex();
   ChildIndex(const ChildIndex&) = delete;
   ChildIndex& operator=(const ChildIndex&) = delete;
 
   std::size_t size() const { return size_of(root_); }
   Node& at(std::size_t pos);
-  void insert(std::size_t pos, Node&& node);
+  void insert(std::size_t pos, const Node& node);
   Node take(std::size_t pos);
   void move(std::size_t from, std::size_t to);
-  // Appends the children to `out` in order and leaves the index empty.
-  void drain_into(std::vector<Node>& out);
+  // Lays the children out in order as `out` and leaves the index empty.
+  void drain_into(ArenaVec<Node>& out);
 
  private:
   using Ref = std::uint32_t;
   static constexpr Ref kNil = UINT32_MAX;
 
   struct Item {
-    std::unique_ptr<Node> node;
+    Node* node = nullptr;
     Ref left = kNil;
     Ref right = kNil;
     std::uint32_t size = 1;
@@ -43,7 +46,7 @@ class ChildIndex {
 
   std::size_t size_of(Ref t) const { return t == kNil ? 0 : items_[t].size; }
   void update(Ref t);
-  Ref new_item(std::unique_ptr<Node> node);
+  Ref new_item(Node* node);
   std::uint64_t next_priority();
   // Splits `t` into its first `k` children (`left`) and the rest (`right`).
   void split(Ref t, std::size_t k, Ref& left, Ref& right);
@@ -51,6 +54,7 @@ class ChildIndex {
   Ref detach(std::size_t pos);
   void attach(std::size_t pos, Ref item);
 
+  Arena& arena_;
   std::vector<Item> items_;
   std::vector<Ref> free_;  // items whose node was taken out
   Ref root_ = kNil;

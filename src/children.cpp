@@ -8,54 +8,65 @@
 
 namespace vorlik {
 
-Children::Children() = default;
-Children::~Children() = default;
-Children::Children(Children&&) noexcept = default;
-Children& Children::operator=(Children&&) noexcept = default;
-
-bool Children::use_index() {
-  if (!index_ && list.size() >= kIndexFrom) index_ = std::make_unique<ChildIndex>(list);
-  return index_ != nullptr;
-}
-
 std::size_t Children::size() const {
-  return index_ ? index_->size() : list.size();
+  return index ? index->size() : list.size();
 }
 
 Node& Children::at(std::size_t pos) {
-  return index_ ? index_->at(pos) : list[pos];
+  return index ? index->at(pos) : list[pos];
 }
 
-void Children::insert(std::size_t pos, Node&& node) {
-  if (use_index())
-    index_->insert(pos, std::move(node));
+ChildLists::ChildLists(Arena& arena) : arena_(arena) {}
+ChildLists::~ChildLists() = default;
+
+bool ChildLists::use_index(Children& children) {
+  if (!children.index && children.list.size() >= kIndexFrom) {
+    indexes_.push_back(std::make_unique<ChildIndex>(children.list, arena_));
+    children.index = indexes_.back().get();
+  }
+  return children.index != nullptr;
+}
+
+void ChildLists::insert(Children& children, std::size_t pos, const Node& node) {
+  if (use_index(children))
+    children.index->insert(pos, node);
   else
-    list.insert(list.begin() + static_cast<std::ptrdiff_t>(pos), std::move(node));
+    children.list.insert(children.list.begin() + pos, node, arena_);
 }
 
-Node Children::take(std::size_t pos) {
-  if (use_index()) return index_->take(pos);
-  auto it = list.begin() + static_cast<std::ptrdiff_t>(pos);
-  Node node = std::move(*it);
-  list.erase(it);
+Node ChildLists::take(Children& children, std::size_t pos) {
+  if (use_index(children)) return children.index->take(pos);
+  Node* it = children.list.begin() + pos;
+  Node node = *it;
+  children.list.erase(it);
   return node;
 }
 
-void Children::move(std::size_t from, std::size_t to) {
-  if (use_index()) return index_->move(from, to);
-  auto first = list.begin();
-  auto f = static_cast<std::ptrdiff_t>(from);
-  auto t = static_cast<std::ptrdiff_t>(to);
-  if (f < t)
-    std::rotate(first + f, first + f + 1, first + t + 1);
-  else if (t < f)
-    std::rotate(first + t, first + f, first + f + 1);
+void ChildLists::move(Children& children, std::size_t from, std::size_t to) {
+  if (use_index(children)) return children.index->move(from, to);
+  Node* first = children.list.begin();
+  if (from < to)
+    std::rotate(first + from, first + from + 1, first + to + 1);
+  else if (to < from)
+    std::rotate(first + to, first + from, first + from + 1);
 }
 
-void Children::settle() {
-  if (!index_) return;
-  index_->drain_into(list);
-  index_.reset();
+void ChildLists::settle(Node& root) {
+  if (indexes_.empty()) return;
+  std::vector<Node*> open{&root};
+  while (!open.empty()) {
+    Node* node = open.back();
+    open.pop_back();
+    for (auto& [name, children] : node->slots) {
+      if (children.index) {
+        children.index->drain_into(children.list);
+        children.index = nullptr;
+      }
+      for (Node& child : children.list)
+        if (!child.slots.empty()) open.push_back(&child);
+    }
+  }
+  indexes_.clear();
 }
 
 }  // namespace vorlik

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
 #include "src/api.hpp"
@@ -35,8 +35,7 @@ Outcome guarded(Body&& body) noexcept {
 // Reads one complete JSON text (only white space may follow the value) with read(reader); a
 // reader error becomes a Failure carrying the positioned message.
 template <class Read>
-auto read_document(std::string_view text, json::Arena& arena, Read&& read,
-                   bool check_utf8 = false) {
+auto read_document(std::string_view text, Arena& arena, Read&& read, bool check_utf8 = false) {
   json::Reader reader(text, arena, check_utf8);
   try {
     auto value = read(reader);

@@ -1,5 +1,5 @@
 // The JSON-text entry points of the diff and patch core.
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/writer.hpp"
 #include "src/api.hpp"
 #include "src/diff/apply.hpp"
@@ -23,7 +23,7 @@ Patch read_whole_patch(json::Reader& reader) {
 
 Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept {
   return guarded([&] {
-    json::Arena arena;
+    Arena arena;
     Node old_root = read_document(old_text, arena, read_tree);
     Node new_root = read_document(new_text, arena, read_tree);
     json::Writer out;
@@ -34,18 +34,18 @@ Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept
 
 Outcome apply_json(std::string_view root_text, std::string_view patch_text) noexcept {
   return guarded([&] {
-    json::Arena arena;
-    EditedTree tree{read_document(root_text, arena, read_tree)};
+    Arena arena;
+    Node root = read_document(root_text, arena, read_tree);
     Patch patch = read_document(patch_text, arena, read_whole_patch);
     try {
-      apply_patch(tree.root, std::move(patch));
+      apply_patch(root, std::move(patch), arena);
     } catch (ApplyError& e) {
       throw Failure{std::move(e.message)};
     }
     json::Writer out;
     // The tree written back in normal form is about as long as it came in.
     out.buffer().reserve(root_text.size() + patch_text.size());
-    write_node(out, tree.root);
+    write_node(out, root);
     return out.take();
   });
 }

@@ -2,8 +2,12 @@
 
 #include <array>
 #include <new>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "containers/ordered.hpp"
+#include "containers/staging.hpp"
 #include "jsonio/record.hpp"
 #include "jsonio/variant.hpp"
 
@@ -11,19 +15,24 @@ namespace vorlik {
 
 namespace {
 
-template <class T, class ReadEntry>
-void read_entries(json::Reader& r, FlatMap<T>& map, ReadEntry&& read_entry) {
-  map.clear();
+// Entries are collected in input order, put in map order and laid out once in the arena.
+template <class Entry, class ReadEntry>
+ArenaVec<Entry> read_entries(json::Reader& r, ReadEntry&& read_entry) {
+  Staging<Entry> entries;
   r.read_map([&](std::string_view key) {
     r.colon();
-    map.emplace_back(key, read_entry(r));
+    entries.push(Entry{key, read_entry(r)});
   });
-  settle_map(map);
+  auto all = entries.items();
+  auto kept = std::span<const Entry>(all.begin(), settle_range(all.begin(), all.end()));
+  return {Staging<Entry>::lay_out(kept, r.arena()), kept.size()};
 }
 
 Children read_children(json::Reader& r) {
+  Staging<Node> nodes;
+  r.read_seq([&] { nodes.push(read_node(r)); });
   Children children;
-  r.read_seq([&] { children.list.push_back(read_node(r)); });
+  children.list = {Staging<Node>::lay_out(nodes.items(), r.arena()), nodes.size()};
   return children;
 }
 
@@ -34,6 +43,12 @@ BindMode read_bind_mode(json::Reader& r) {
 }
 
 }  // namespace
+
+NodeExtras& Node::edit_extras(Arena& arena) {
+  if (!extras)
+    extras = ::new (arena.allocate(sizeof(NodeExtras), alignof(NodeExtras))) NodeExtras();
+  return *extras;
+}
 
 Node read_node(json::Reader& r) {
   static constexpr json::FieldSpec kFields[] = {
@@ -54,16 +69,18 @@ Node read_node(json::Reader& r) {
         n.key = r.read_optional_str();
         break;
       case 2:
-        read_entries(r, n.props, [](json::Reader& rd) { return read_value(rd); });
+        n.props = read_entries<ValueEntry>(r, [](json::Reader& rd) { return read_value(rd); });
         break;
       case 3:
-        read_entries(r, n.slots, [](json::Reader& rd) { return read_children(rd); });
+        n.slots = read_entries<MapEntry<Children>>(r, read_children);
         break;
       case 4:
-        read_entries(r, n.events, [](json::Reader& rd) { return read_action(rd); });
+        if (auto events = read_entries<MapEntry<Action>>(r, read_action); !events.empty())
+          n.edit_extras(r.arena()).events = events;
         break;
       case 5:
-        read_entries(r, n.bindings, [](json::Reader& rd) { return read_binding(rd); });
+        if (auto bindings = read_entries<MapEntry<Binding>>(r, read_binding); !bindings.empty())
+          n.edit_extras(r.arena()).bindings = bindings;
         break;
     }
   });
@@ -143,35 +160,14 @@ bool write_node_head(json::Writer& w, const Node& n) {
 
 // Everything after the slots.
 void write_node_tail(json::Writer& w, const Node& n) {
-  write_map(w, "events", n.events, [&](const Action& a) { write_action(w, a); });
-  write_map(w, "bindings", n.bindings, [&](const Binding& b) { write_binding(w, b); });
+  if (n.extras) {
+    write_map(w, "events", n.extras->events, [&](const Action& a) { write_action(w, a); });
+    write_map(w, "bindings", n.extras->bindings, [&](const Binding& b) { write_binding(w, b); });
+  }
   w.raw('}');
 }
 
 }  // namespace
-
-void dismantle(Node& node) noexcept {
-  std::vector<Node> rest;
-  // Moves the children that have children of their own to `rest`; leaves go at once.
-  auto detach = [&](Node& n) {
-    for (auto& [name, children] : n.slots) {
-      children.settle();
-      for (Node& child : children.list)
-        if (!child.slots.empty()) rest.push_back(std::move(child));
-    }
-    n.slots.clear();
-  };
-  try {
-    detach(node);
-    while (!rest.empty()) {
-      Node n = std::move(rest.back());
-      rest.pop_back();
-      detach(n);
-    }
-  } catch (const std::bad_alloc&) {
-    // Without memory for the work list the rest is freed the ordinary way.
-  }
-}
 
 void write_node(json::Writer& w, const Node& root) {
   // One frame per node whose slots are being written: the slot and the child to write next.

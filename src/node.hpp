@@ -1,13 +1,17 @@
 // The component tree: Node with its props, slots, events and bindings.
+//
+// A tree lives in the arena of the call that reads it: nodes, their maps and child lists are
+// trivially destructible views into the arena, so a tree of any size or depth is freed at once
+// with the call, without a destructor walk.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "belvane/value.hpp"
-#include "containers/flat_map.hpp"
+#include "containers/arena.hpp"
+#include "containers/arena_map.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"
@@ -26,18 +30,59 @@ struct Binding {
   friend bool operator==(const Binding&, const Binding&) = default;
 };
 
-struct Node {
-  std::string_view tag;
-  std::optional<std::string_view> key;
-  FlatMap<Value> props;
-  FlatMap<Children> slots;
-  FlatMap<Action> events;
-  FlatMap<Binding> bindings;
+static_assert(std::is_trivially_copyable_v<Binding>);
+
+// A node's key: a string that may be absent, in the room of a string_view. Absent is a null
+// data pointer, which no present string has: an empty one is made to point at a literal.
+class NodeKey {
+ public:
+  NodeKey() = default;
+  NodeKey(std::optional<std::string_view> key)  // NOLINT: converts like the optional it stores
+      : s_(key ? (key->data() ? *key : std::string_view("", 0)) : std::string_view()) {}
+
+  bool has_value() const { return s_.data() != nullptr; }
+  explicit operator bool() const { return has_value(); }
+  std::string_view operator*() const { return s_; }
+  operator std::optional<std::string_view>() const {  // NOLINT: as above
+    return has_value() ? std::optional<std::string_view>(s_) : std::nullopt;
+  }
+
+  friend bool operator==(NodeKey a, NodeKey b) {
+    return a.has_value() == b.has_value() && a.s_ == b.s_;
+  }
+
+ private:
+  std::string_view s_;
 };
 
+// Handlers and bindings, which most nodes do not have, stand apart: a node without them does not
+// carry their empty maps.
+struct NodeExtras {
+  ArenaMap<Action> events;
+  ArenaMap<Binding> bindings;
+};
+
+struct Node {
+  std::string_view tag;
+  NodeKey key;
+  ArenaVec<ValueEntry> props;
+  ArenaMap<Children> slots;
+  // Null when the node has neither handlers nor bindings.
+  NodeExtras* extras = nullptr;
+
+  const ArenaMap<Action>& events() const { return extras ? extras->events : kNone.events; }
+  const ArenaMap<Binding>& bindings() const { return extras ? extras->bindings : kNone.bindings; }
+  // The maps to edit, placed in `arena` the first time.
+  NodeExtras& edit_extras(Arena& arena);
+
+ private:
+  static constexpr NodeExtras kNone{};
+};
+
+static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructible_v<Node>);
+
+// Lays the node out in the reader's arena.
 Node read_node(json::Reader& reader);
-// Frees the subtrees below `node` without recursion and leaves it without slots.
-void dismantle(Node& node) noexcept;
 Binding read_binding(json::Reader& reader);
 // The normal written form: members in order, key and empty maps left out. Written without
 // recursion: a tree that patches built may be deeper than any reader accepts.

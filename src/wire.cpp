@@ -31,7 +31,7 @@ Outcome wire_guarded(Body&& body) noexcept {
 
 // Reads one JSON text and appends it packed as MessagePack, in one pass without a document.
 void pack_payload(std::string_view text, std::string& out) {
-  json::Arena arena;
+  Arena arena;
   json::Reader reader(text, arena);
   try {
     wire::pack_json(reader, out);
@@ -43,7 +43,7 @@ void pack_payload(std::string_view text, std::string& out) {
 
 // Reads one JSON text and writes it in normal form (sorted keys, the writer's numbers).
 void transcode_payload(std::string_view text, json::Writer& out) {
-  json::Arena arena;
+  Arena arena;
   json::Reader reader(text, arena);
   try {
     json::transcode(reader, out);

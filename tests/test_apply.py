@@ -120,3 +120,51 @@ def test_read_errors(root, patch, message):
     with pytest.raises(ValueError) as info:
         vorlik.apply(root, patch)
     assert str(info.value) == message
+
+
+def test_maps_edited_many_times_stay_ordered_and_whole():
+    # Growth of a node's maps while a patch runs: hundreds of names in shuffled order, some
+    # removed again, on props, events and bindings of a node that has none to begin with.
+    import random
+
+    rnd = random.Random(7)
+    names = [f"n{i:03}" for i in range(300)]
+    rnd.shuffle(names)
+    ops, props, events = [], {}, {}
+    for k, name in enumerate(names):
+        ops.append({"SetProp": {"path": [], "name": name, "value": {"Int": k}}})
+        ops.append({"SetEvent": {"path": [], "name": name, "action": {"kind": "js", "handler": name}}})
+        props[name], events[name] = {"Int": k}, {"kind": "js", "handler": name}
+        if k % 3 == 0:
+            gone = names[k // 2]
+            ops.append({"RemoveProp": {"path": [], "name": gone}})
+            ops.append({"RemoveEvent": {"path": [], "name": gone}})
+            props.pop(gone, None)
+            events.pop(gone, None)
+    expected = {"tag": "r", "props": dict(sorted(props.items())), "events": dict(sorted(events.items()))}
+    assert run(*ops, root='{"tag":"r"}') == json.dumps(expected, separators=(",", ":"))
+
+
+@pytest.mark.parametrize(
+    "ops, result",
+    [
+        # The last handler or binding removed leaves no empty map behind.
+        ([{"SetEvent": {"path": [], "name": "e", "action": {"kind": "js", "handler": "h"}}},
+          {"RemoveEvent": {"path": [], "name": "e"}}], '{"tag":"r"}'),
+        ([{"SetBinding": {"path": [], "name": "b", "binding": {"mode": "one-way"}}},
+          {"RemoveBinding": {"path": [], "name": "b"}}], '{"tag":"r"}'),
+        ([{"RemoveBinding": {"path": [], "name": "b"}}], '{"tag":"r"}'),
+        # An empty key is a key.
+        ([{"SetKey": {"path": [], "key": ""}}], '{"tag":"r","key":""}'),
+    ],
+)
+def test_handlers_bindings_and_keys_of_a_plain_node(ops, result):
+    assert run(*ops, root='{"tag":"r"}') == result
+
+
+@pytest.mark.parametrize("old, new", [('{"tag":"a"}', '{"tag":"a","key":""}'),
+                                      ('{"tag":"a","key":""}', '{"tag":"a"}')])
+def test_an_empty_key_differs_from_none(old, new):
+    patch = vorlik.diff(old, new)
+    assert json.loads(patch)["ops"][0]["SetKey"]["key"] == json.loads(new).get("key")
+    assert vorlik.apply(old, patch) == new

@@ -257,3 +257,21 @@ def test_hostile_input_ends_in_a_result_or_a_clear_error(case):
     except ValueError as e:
         got = str(e)
     assert got == "ok" if case.expect == "ok" else got.startswith(case.expect), got[:200]
+
+
+def deepest_trees():
+    """Inputs at the readers' nesting limit: a chain of nodes (each opens the node, its slots and
+    the child list) and a handler whose literal is nested arrays down to the limit."""
+    chain = '{"tag":"x"}'
+    for _ in range(42):
+        chain = '{"tag":"x","slots":{"s":[' + chain + "]}}"
+    literal = "[" * 123 + "]" * 123
+    handler = '{"kind":"set-field","field":"f","value":{"expr":"lit","value":' + literal + "}}"
+    return [chain, '{"tag":"x","events":{"e":' + handler + "}}"]
+
+
+@pytest.mark.parametrize("tree", deepest_trees(), ids=["nodes", "literal"])
+def test_input_at_the_nesting_limit_is_read_in_a_small_thread(tree):
+    assert vorlik.apply(tree, '{"ops":[]}') == tree  # in the main thread first
+    assert in_small_thread("vorlik.apply(patch, '{\"ops\":[]}') == patch", tree) == "True"
+    assert in_small_thread("vorlik.diff(patch, patch)", tree) == '{"ops":[]}'

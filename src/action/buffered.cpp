@@ -1,6 +1,9 @@
 #include "src/action/buffered.hpp"
 
+#include <new>
 #include <string>
+
+#include "containers/ordered.hpp"
 
 namespace vorlik::handler {
 
@@ -49,19 +52,24 @@ Body body_of(const Json& v, const TaggedType& t) {
   return b;
 }
 
-Json to_generic(const Json& v) {
+Json to_generic(const Json& v, Arena& arena) {
+  Arena& pool = arena;
   if (v.is_array()) {
-    json::Items items;
-    items.reserve(v.items().size());
-    for (const Json& item : v.items()) items.push_back(to_generic(item));
-    return Json(std::move(items));
+    const json::Items& from = v.items();
+    auto* items = static_cast<Json*>(pool.allocate(from.size() * sizeof(Json), alignof(Json)));
+    for (std::size_t k = 0; k < from.size(); ++k)
+      ::new (items + k) Json(to_generic(from[k], arena));
+    return Json(json::Items(items, from.size()));
   }
   if (v.is_object()) {
-    json::Entries members;
-    members.reserve(v.members().size());
-    for (const auto& [key, value] : v.members()) members.emplace_back(key, to_generic(value));
-    json::make_map(members);
-    return Json(std::move(members));
+    const json::Entries& from = v.members();
+    auto* members = static_cast<json::Member*>(
+        pool.allocate(from.size() * sizeof(json::Member), alignof(json::Member)));
+    for (std::size_t k = 0; k < from.size(); ++k)
+      ::new (members + k) json::Member(from[k].first, to_generic(from[k].second, arena));
+    json::Entries map(members, from.size());
+    settle_entries(map);
+    return Json(map);
   }
   return v;
 }

@@ -20,6 +20,10 @@ struct Direct {
   json::Reader& r;
 };
 
+inline Arena& arena_of(Direct d) {
+  return d.r.arena();
+}
+
 inline bool take_str(Direct d, std::string_view& out) {
   if (d.r.peek_ws() != '"') return false;
   out = d.r.string_token();

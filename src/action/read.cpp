@@ -1,4 +1,6 @@
 // Reading a handler where it stands in the text.
+#include <vector>
+
 #include "src/action.hpp"
 #include "src/action/typing.hpp"
 
@@ -11,8 +13,8 @@ namespace {
 // object has been read whole; the tag itself is checked as soon as it is met.
 Action read_buffered(json::Reader& r) {
   Body b;
-  json::Entries members;
-  json::Items items;
+  std::vector<json::Member> members;
+  std::vector<Json> items;
   auto read_tag = [&] {
     const int c = r.peek_ws();
     if (c == '"') {
@@ -59,7 +61,7 @@ Action read_buffered(json::Reader& r) {
     r.invalid_type("internally tagged enum Action");
   }
   Action a;
-  (void)type_alternative(b.variant, BufferedFields{b, kAction}, a.v);
+  (void)type_alternative(b.variant, BufferedFields{b, kAction, r.arena()}, a.v);
   return a;
 }
 

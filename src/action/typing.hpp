@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <optional>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
+#include "containers/ordered.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/record.hpp"
 #include "src/action.hpp"
@@ -35,11 +37,21 @@ bool type_ref(H h, Ref& out) {
   });
 }
 
+// A nested expression or action, placed in the arena and typed there.
+template <class T, class H>
+bool type_held(H h, Held<T>& out) {
+  out = Held<T>::make(arena_of(h));
+  if constexpr (std::is_same_v<T, Expr>)
+    return type_expr(h, *out);
+  else
+    return type_action(h, *out);
+}
+
 template <class H>
-bool type_opt_expr(H h, std::optional<Box<Expr>>& out) {
+bool type_opt_expr(H h, std::optional<Held<Expr>>& out) {
   out.reset();
   if (take_null(h)) return true;
-  return type_expr(h, *out.emplace());
+  return type_held(h, out.emplace());
 }
 
 // The variant `V` of a tagged union typed from its fields; one overload per variant.
@@ -58,7 +70,7 @@ bool type_variant(const F& fields, expr::Event&) {
 template <class F>
 bool type_variant(const F& fields, expr::Not& e) {
   static constexpr FieldSpec kFields[] = {{"of"}};
-  return fields(kFields, [&](std::size_t, auto f) { return type_expr(f, *e.of); });
+  return fields(kFields, [&](std::size_t, auto f) { return type_held(f, e.of); });
 }
 
 template <class F>
@@ -80,9 +92,10 @@ bool type_variant(const F& fields, expr::Obj& e) {
   static constexpr FieldSpec kFields[] = {{"fields"}};
   return fields(kFields, [&](std::size_t, auto f) {
     const bool ok = each_entry(f, [&](std::string_view key, auto value) {
-      return type_expr(value, *e.fields.emplace_back(key, Box<Expr>()).second);
+      e.fields.push_back({key, Expr{}}, arena_of(value));
+      return type_expr(value, e.fields.back().second);
     });
-    settle_map(e.fields);
+    settle_entries(e.fields);
     return ok;
   });
 }
@@ -91,7 +104,10 @@ template <class F>
 bool type_variant(const F& fields, expr::Concat& e) {
   static constexpr FieldSpec kFields[] = {{"parts"}};
   return fields(kFields, [&](std::size_t, auto f) {
-    return each_item(f, [&](auto part) { return type_expr(part, e.parts.emplace_back()); });
+    return each_item(f, [&](auto part) {
+      e.parts.push_back(Expr{}, arena_of(part));
+      return type_expr(part, e.parts.back());
+    });
   });
 }
 
@@ -101,7 +117,7 @@ bool type_variant(const F& fields, action::SetProp& a) {
   return fields(kFields, [&](std::size_t k, auto f) {
     if (k == 0) return type_ref(f, a.target);
     if (k == 1) return take_str(f, a.prop);
-    return type_expr(f, *a.value);
+    return type_held(f, a.value);
   });
 }
 
@@ -117,7 +133,7 @@ template <class F>
 bool type_variant(const F& fields, action::SetField& a) {
   static constexpr FieldSpec kFields[] = {{"field"}, {"value"}};
   return fields(kFields, [&](std::size_t k, auto f) {
-    return k == 0 ? take_str(f, a.field) : type_expr(f, *a.value);
+    return k == 0 ? take_str(f, a.field) : type_held(f, a.value);
   });
 }
 
@@ -131,7 +147,10 @@ template <class F>
 bool type_variant(const F& fields, action::Sequence& a) {
   static constexpr FieldSpec kFields[] = {{"actions"}};
   return fields(kFields, [&](std::size_t, auto f) {
-    return each_item(f, [&](auto item) { return type_action(item, a.actions.emplace_back()); });
+    return each_item(f, [&](auto item) {
+      a.actions.push_back(Action{}, arena_of(item));
+      return type_action(item, a.actions.back());
+    });
   });
 }
 
@@ -149,7 +168,7 @@ bool type_variant(const F& fields, action::SendPatch& a) {
   return fields(kFields, [&](std::size_t k, auto f) {
     if (k == 0) return take_str(f, a.model);
     if (k == 1) return take_str(f, a.field);
-    return type_expr(f, *a.value);
+    return type_held(f, a.value);
   });
 }
 
@@ -157,10 +176,10 @@ template <class F>
 bool type_variant(const F& fields, action::If& a) {
   static constexpr FieldSpec kFields[] = {{"cond"}, {"then"}, nullable_field("else")};
   return fields(kFields, [&](std::size_t k, auto f) {
-    if (k == 0) return type_expr(f, *a.cond);
-    if (k == 1) return type_action(f, *a.then_branch);
+    if (k == 0) return type_held(f, a.cond);
+    if (k == 1) return type_held(f, a.then_branch);
     a.else_branch.reset();
-    return take_null(f) || type_action(f, *a.else_branch.emplace());
+    return take_null(f) || type_held(f, a.else_branch.emplace());
   });
 }
 
@@ -169,7 +188,7 @@ template <class H>
 bool type_url(H h, EndpointUrl& out) {
   if (is_str(h)) return take_str(h, out.v.template emplace<std::string_view>());
   try {
-    return type_expr(h, *out.v.template emplace<Box<Expr>>());
+    return type_held(h, out.v.template emplace<Held<Expr>>());
   } catch (const json::ReadError&) {
     json::fail_unplaced("data did not match any variant of untagged enum EndpointUrl");
   }

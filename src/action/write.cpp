@@ -36,7 +36,7 @@ void write_ref(json::Writer& w, const Ref& r) {
 
 void write_expr(json::Writer& w, const Expr& e);
 
-void write_opt_expr(json::Writer& w, const std::optional<Box<Expr>>& e) {
+void write_opt_expr(json::Writer& w, const std::optional<Held<Expr>>& e) {
   if (e)
     write_expr(w, **e);
   else
@@ -75,7 +75,7 @@ void write_body(json::Writer& w, const expr::Obj& e) {
   for (std::size_t k = 0; k < e.fields.size(); ++k) {
     if (k) w.raw(',');
     w.key(e.fields[k].first);
-    write_expr(w, *e.fields[k].second);
+    write_expr(w, e.fields[k].second);
   }
   w.raw('}');
 }
@@ -163,7 +163,7 @@ void write_body(json::Writer& w, const action::If& a) {
 }
 
 void write_url(json::Writer& w, const EndpointUrl& url) {
-  if (const auto* computed = std::get_if<Box<Expr>>(&url.v))
+  if (const auto* computed = std::get_if<Held<Expr>>(&url.v))
     write_expr(w, **computed);
   else
     w.string(std::get<std::string_view>(url.v));

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "containers/arena.hpp"
 #include "src/diff/patch.hpp"
 #include "src/node.hpp"
 
@@ -13,16 +14,10 @@ struct ApplyError {
   std::string message;
 };
 
-// A tree that patches edit. Patches can nest nodes deeper than any reader accepts, so the tree is
-// freed without recursion.
-struct EditedTree {
-  Node root;
-  ~EditedTree();
-};
-
 // Applies the ops in order, each against the tree as the earlier ones left it. The ops' nodes,
-// values, handlers and bindings are moved into the tree. A patch that does not fit the tree
-// throws ApplyError; the tree is then partly edited and only good for discarding.
-void apply_patch(Node& root, Patch&& patch);
+// values, handlers and bindings are moved into the tree, which lives in `arena` (where its text
+// was read). A patch that does not fit the tree throws ApplyError; the tree is then partly edited
+// and only good for discarding.
+void apply_patch(Node& root, Patch&& patch, Arena& arena);
 
 }  // namespace vorlik

@@ -15,8 +15,6 @@ namespace {
 
 using Children = std::span<const Node>;
 
-const std::vector<Node> kNoChildren;
-
 // Counts, over positions 0..n-1 that start out present, how many present ones precede a
 // position, while positions are taken out one by one.
 class PresenceCounter {
@@ -101,8 +99,8 @@ class Differ {
   // The first `len` bytes of path_: a path as OpWriter takes it.
   std::string_view path(std::size_t len) { return std::string_view(path_.buffer()).substr(0, len); }
 
-  template <class T, class Set, class Remove>
-  void map_ops(const FlatMap<T>& a, const FlatMap<T>& b, Set set, Remove remove);
+  template <class Entry, class Set, class Remove>
+  void map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set, Remove remove);
   void slot(std::string_view name, Children o, Children n);
   void positional(const SlotPath& s, Children o, Children n);
   void keyed(const SlotPath& s, Children o, Children n);
@@ -132,8 +130,10 @@ void Differ::node(const Node& a, const Node& b) {
   }
   if (a.key != b.key) ops_.set_key(path(len), b.key);
   map_ops(a.props, b.props, &OpWriter::set_prop, &OpWriter::remove_prop);
-  map_ops(a.events, b.events, &OpWriter::set_event, &OpWriter::remove_event);
-  map_ops(a.bindings, b.bindings, &OpWriter::set_binding, &OpWriter::remove_binding);
+  if (a.extras || b.extras) {
+    map_ops(a.events(), b.events(), &OpWriter::set_event, &OpWriter::remove_event);
+    map_ops(a.bindings(), b.bindings(), &OpWriter::set_binding, &OpWriter::remove_binding);
+  }
 
   // Slots of either side in ascending name order, an absent one counting as empty.
   auto ia = a.slots.begin(), ea = a.slots.end();
@@ -141,10 +141,10 @@ void Differ::node(const Node& a, const Node& b) {
   while (ia != ea || ib != eb) {
     int order = ia == ea ? 1 : ib == eb ? -1 : ia->first.compare(ib->first);
     if (order < 0) {
-      slot(ia->first, ia->second.list, kNoChildren);
+      slot(ia->first, ia->second.list, Children{});
       ++ia;
     } else if (order > 0) {
-      slot(ib->first, kNoChildren, ib->second.list);
+      slot(ib->first, Children{}, ib->second.list);
       ++ib;
     } else {
       slot(ia->first, ia->second.list, ib->second.list);
@@ -154,8 +154,8 @@ void Differ::node(const Node& a, const Node& b) {
   }
 }
 
-template <class T, class Set, class Remove>
-void Differ::map_ops(const FlatMap<T>& a, const FlatMap<T>& b, Set set, Remove remove) {
+template <class Entry, class Set, class Remove>
+void Differ::map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set, Remove remove) {
   const std::size_t len = path_.buffer().size();
   // Both maps are sorted by name, so one forward walk of the other side finds each entry.
   auto ia = a.begin();

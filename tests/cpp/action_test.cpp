@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
 
@@ -36,7 +36,7 @@ class Reading {
 
  private:
   std::list<std::string> texts_;
-  std::list<json::Arena> arenas_;
+  std::list<Arena> arenas_;
   std::list<std::vector<Action>> actions_;
 };
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "jsonio/writer.hpp"
 #include "reference_quote.hpp"
@@ -82,6 +83,49 @@ TEST(DoubleLayout, RoundTripsOnRandomBitPatterns) {
     if (positional) {
       ASSERT_NE(text.find('.'), std::string::npos) << text;
     }
+  }
+}
+
+// The digits and exponent the standard library's shortest round-trip form gives, in scientific
+// notation; the writer must choose the same digits (the closest of the shortest) whatever its
+// algorithm.
+std::pair<std::string, int> standard_shortest(double v) {
+  char sci[40];
+  const auto end =
+      std::to_chars(sci, sci + sizeof sci, std::fabs(v), std::chars_format::scientific).ptr;
+  std::string digits;
+  const char* p = sci;
+  for (; *p != 'e'; ++p)
+    if (*p != '.') digits += *p;
+  int exp = 0;
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exp);
+  return {digits, exp};
+}
+
+// The significant digits and the scientific exponent of a written double.
+std::pair<std::string, int> written_shortest(std::string text) {
+  if (text[0] == '-') text.erase(0, 1);
+  if (const std::size_t e = text.find('e'); e != std::string::npos) {
+    std::string digits = text.substr(0, e);
+    if (digits.size() > 1) digits.erase(1, 1);  // d.ddd
+    return {digits, std::stoi(text.substr(e + 1))};
+  }
+  const std::size_t point = text.find('.');
+  std::string all = text.substr(0, point) + text.substr(point + 1);
+  const std::size_t first = all.find_first_not_of('0');
+  std::string digits = all.substr(first);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return {digits, static_cast<int>(point) - static_cast<int>(first) - 1};
+}
+
+TEST(DoubleLayout, ChoosesTheStandardShortestDigits) {
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> coordinate(-180.0, 180.0);
+  for (int k = 0; k < 300000; ++k) {
+    const double v = k % 2 ? coordinate(random) : std::bit_cast<double>(random());
+    if (!std::isfinite(v) || v == 0.0) continue;
+    const std::string text = formatted(v);
+    ASSERT_EQ(written_shortest(text), standard_shortest(v)) << text;
   }
 }
 

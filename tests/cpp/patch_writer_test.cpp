@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/writer.hpp"
 #include "src/api.hpp"
 #include "src/diff/patch.hpp"
@@ -20,7 +20,7 @@ Patch read_whole_patch(json::Reader& reader) {
 
 // The patch as the patch writer gives it back after reading it.
 std::string rewritten(std::string_view patch_text) {
-  json::Arena arena;
+  Arena arena;
   const Patch patch = read_document(patch_text, arena, read_whole_patch);
   json::Writer out;
   write_patch(out, patch);

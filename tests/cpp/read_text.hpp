@@ -7,7 +7,7 @@
 #include <utility>
 #include <variant>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
 
@@ -16,7 +16,7 @@ namespace vorlik::testing {
 // The message of the first error, or an empty string when the text reads.
 template <class Read>
 std::string read_error(std::string_view text, Read&& read, bool check_utf8 = false) {
-  json::Arena arena;
+  Arena arena;
   json::Reader reader(text, arena, check_utf8);
   try {
     read(reader);

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "jsonio/arena.hpp"
+#include "containers/arena.hpp"
 #include "jsonio/chars.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/utf8.hpp"

@@ -7,9 +7,10 @@
 #include <iterator>
 #include <memory>
 #include <utility>
-#include <vector>
 
-namespace vorlik::json {
+#include "containers/arena_vec.hpp"
+
+namespace vorlik {
 
 // Orders [first, last) in place; returns the end of the entries kept.
 template <class It>
@@ -41,12 +42,11 @@ It settle_range(It first, It last) {
   return first + static_cast<std::ptrdiff_t>(out);
 }
 
-template <class Entry, class Alloc>
-void settle_entries(std::vector<Entry, Alloc>& entries) {
-  // On pointers: the vector's iterators take only signed offsets.
-  Entry* const base = entries.data();
-  Entry* const kept = settle_range(base, base + entries.size());
-  entries.erase(entries.begin() + (kept - base), entries.end());
+// Orders the whole array in place and drops the entries not kept.
+template <class Entry>
+void settle_entries(ArenaVec<Entry>& entries) {
+  Entry* const kept = settle_range(entries.begin(), entries.end());
+  entries.truncate(static_cast<std::size_t>(kept - entries.begin()));
 }
 
-}  // namespace vorlik::json
+}  // namespace vorlik
