@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "jsonio/chars.hpp"
+#include "jsonio/digits.hpp"
 #include "jsonio/scan.hpp"
 
 namespace vorlik::json {
@@ -31,8 +32,7 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
   const auto decimal = jkj::dragonbox::to_decimal(value, jkj::dragonbox::policy::sign::ignore,
                                                   jkj::dragonbox::policy::trailing_zero::remove);
   char digits[20];
-  const auto count = static_cast<std::size_t>(
-      std::to_chars(digits, digits + sizeof digits, decimal.significand).ptr - digits);
+  const auto count = static_cast<std::size_t>(write_decimal(decimal.significand, digits) - digits);
   const int ndigits = static_cast<int>(count);
   // The exponent of the scientific form d[.ddd]e±XX.
   int exp = decimal.exponent + ndigits - 1;
@@ -72,7 +72,7 @@ std::size_t format_double(double value, char* buf, bool plus_sign) {
     } else if (plus_sign) {
       *out++ = '+';
     }
-    out = std::to_chars(out, out + 8, exp).ptr;
+    out = write_decimal(static_cast<std::uint64_t>(exp), out);
   }
   return static_cast<std::size_t>(out - buf);
 }
@@ -115,14 +115,19 @@ void Writer::string(std::string_view s) {
 
 void Writer::u64(std::uint64_t v) {
   char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out_.append(buf, static_cast<std::size_t>(r.ptr - buf));
+  out_.append(buf, static_cast<std::size_t>(write_decimal(v, buf) - buf));
 }
 
 void Writer::i64(std::int64_t v) {
   char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out_.append(buf, static_cast<std::size_t>(r.ptr - buf));
+  char* p = buf;
+  // The magnitude in unsigned arithmetic: -INT64_MIN does not fit the signed type.
+  auto magnitude = static_cast<std::uint64_t>(v);
+  if (v < 0) {
+    *p++ = '-';
+    magnitude = ~magnitude + 1;
+  }
+  out_.append(buf, static_cast<std::size_t>(write_decimal(magnitude, p) - buf));
 }
 
 void Writer::f64(double v) {

@@ -9,7 +9,9 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "jsonio/digits.hpp"
 #include "jsonio/writer.hpp"
 #include "reference_quote.hpp"
 
@@ -126,6 +128,25 @@ TEST(DoubleLayout, ChoosesTheStandardShortestDigits) {
     if (!std::isfinite(v) || v == 0.0) continue;
     const std::string text = formatted(v);
     ASSERT_EQ(written_shortest(text), standard_shortest(v)) << text;
+  }
+}
+
+// Decimal digits against the standard library: every power of ten and its neighbours, the
+// limits, and random values of every length.
+TEST(Decimal, WritesWhatToCharsWrites) {
+  std::vector<std::uint64_t> values = {0, std::numeric_limits<std::uint64_t>::max()};
+  for (std::uint64_t p = 1; p <= 10000000000000000000ULL; p *= 10) {
+    values.insert(values.end(), {p - 1, p, p + 1});
+    if (p > std::numeric_limits<std::uint64_t>::max() / 10) break;
+  }
+  std::mt19937_64 random(11);
+  for (int k = 0; k < 20000; ++k) values.push_back(random() >> (random() % 64));
+  for (const std::uint64_t v : values) {
+    char expected[24], got[24];
+    char* e = std::to_chars(expected, expected + sizeof expected, v).ptr;
+    char* g = write_decimal(v, got);
+    ASSERT_EQ(std::string(got, static_cast<std::size_t>(g - got)),
+              std::string(expected, static_cast<std::size_t>(e - expected)));
   }
 }
 
