@@ -21,11 +21,15 @@ class Arena {
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
 
+  // `align` is a power of two.
   void* allocate(std::size_t size, std::size_t align) {
-    const std::uintptr_t at = (next_ + (align - 1)) & ~(std::uintptr_t{align} - 1);
-    if (at >= next_ && at <= end_ && size <= end_ - at) {
+    const std::size_t misaligned = reinterpret_cast<std::uintptr_t>(next_) & (align - 1);
+    const std::size_t pad = misaligned ? align - misaligned : 0;
+    const auto room = static_cast<std::size_t>(end_ - next_);
+    if (pad <= room && size <= room - pad) {
+      char* at = next_ + pad;
       next_ = at + size;
-      return reinterpret_cast<void*>(at);
+      return at;
     }
     return allocate_slow(size, align);
   }
@@ -38,19 +42,18 @@ class Arena {
   }
 
  private:
-  static constexpr std::size_t kChunk = 64 * 1024;
+  static constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
   void* allocate_slow(std::size_t size, std::size_t align) {
     if (size > kChunk / 4) return pool_.allocate(size, align);
-    auto* chunk = static_cast<char*>(pool_.allocate(kChunk, alignof(std::max_align_t)));
-    next_ = reinterpret_cast<std::uintptr_t>(chunk);
+    next_ = static_cast<char*>(pool_.allocate(kChunk, alignof(std::max_align_t)));
     end_ = next_ + kChunk;
     return allocate(size, align);
   }
 
   std::pmr::monotonic_buffer_resource pool_{kChunk};
-  std::uintptr_t next_ = 0;
-  std::uintptr_t end_ = 0;
+  char* next_ = nullptr;
+  char* end_ = nullptr;
 };
 
 }  // namespace vorlik

@@ -20,7 +20,7 @@ inline constexpr char kPairs[] =
     "8081828384858687888990919293949596979899";
 
 inline void pair(char* at, std::uint32_t v) {
-  std::memcpy(at, kPairs + 2 * v, 2);
+  std::memcpy(at, kPairs + std::size_t{2} * v, 2);
 }
 
 // Exactly eight digits, leading zeros included, of v < 10^8.

@@ -38,7 +38,7 @@ class NodeKey {
  public:
   NodeKey() = default;
   NodeKey(std::optional<std::string_view> key)  // NOLINT: converts like the optional it stores
-      : s_(key ? (key->data() ? *key : std::string_view("", 0)) : std::string_view()) {}
+      : s_(key ? (key->data() ? *key : kEmpty) : std::string_view()) {}
 
   bool has_value() const { return s_.data() != nullptr; }
   explicit operator bool() const { return has_value(); }
@@ -52,6 +52,7 @@ class NodeKey {
   }
 
  private:
+  static constexpr std::string_view kEmpty = "";  // present, empty, and not null
   std::string_view s_;
 };
 

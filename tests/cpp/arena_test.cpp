@@ -24,7 +24,8 @@ TEST(Arena, BlocksAreAlignedAndApart) {
   };
   std::vector<Block> blocks;
   for (int k = 0; k < 4000; ++k) {
-    const std::size_t size = k % 97 == 0 ? 16 * 1024 + random() % 70000 : random() % 300;
+    const std::size_t size =
+        k % 97 == 0 ? std::size_t{16} * 1024 + random() % 70000 : random() % 300;
     const std::size_t align = std::size_t{1} << (random() % 5);
     auto* p = static_cast<unsigned char*>(arena.allocate(size, align));
     ASSERT_EQ(reinterpret_cast<std::uintptr_t>(p) % align, 0u) << size << " " << align;
