@@ -60,32 +60,40 @@ def build_cases(args):
     cases = []
     for size in args.sizes:
         target = int(size * MB)
+        python_peers = size <= args.python_peers_up_to
         for shape in args.shapes:
             for change in workloads.CHANGES_OF[shape]:
                 old, new = workloads.pair(shape, change, target)
                 inputs = len(old.encode()) + len(new.encode())
                 label = f"{shape}/{change}"
                 if "diff" in args.calls:
-                    do, dn = orjson.loads(old), orjson.loads(new)
                     p1, p2 = simdjson.Parser(), simdjson.Parser()
-                    cases.append(Case(f"diff {label}", "diff", size, (old, new), inputs, (old, new), {
+                    peers = {
                         "orjson": lambda o=old, n=new: (orjson.loads(o), orjson.loads(n)),
                         "msgspec": lambda o=old, n=new: (msgspec.json.decode(o), msgspec.json.decode(n)),
                         "pysimdjson": lambda o=old, n=new: (p1.parse(o.encode()) and None,
                                                             p2.parse(n.encode()) and None),
-                        "jsonpatch.make_patch": lambda a=do, b=dn: jsonpatch.make_patch(a, b),
-                        "python diff": lambda a=do, b=dn: pydiff.diff(a, b),
-                    }, ("floor", 2.5)))
+                    }
+                    if python_peers:
+                        do, dn = orjson.loads(old), orjson.loads(new)
+                        peers["jsonpatch.make_patch"] = lambda a=do, b=dn: jsonpatch.make_patch(a, b)
+                        peers["python diff"] = lambda a=do, b=dn: pydiff.diff(a, b)
+                    cases.append(Case(f"diff {label}", "diff", size, (old, new), inputs, (old, new), peers,
+                                      ("floor", 2.5)))
                 if "apply_diff" in args.calls and (shape in ("keyed", "unkeyed") or change in ("reorder", "rows")):
                     patch = vorlik.diff(old, new)
-                    jp = jsonpatch.make_patch(orjson.loads(old), orjson.loads(new))
-                    cases.append(Case(f"apply(diff) {label}", "apply", size, (old, patch),
-                                      len(old.encode()) + len(patch.encode()), (old,), {
+                    peers = {
                         "vorlik diff": lambda o=old, n=new: vorlik.diff(o, n),
                         "orjson": lambda o=old: orjson.dumps(orjson.loads(o)),
-                        "jsonpatch.apply_patch": lambda o=old: jsonpatch.apply_patch(orjson.loads(o), jp),
-                        "python apply": lambda o=old, p=patch: pydiff.apply(orjson.loads(o), orjson.loads(p)),
-                    }, ("vorlik diff", 5.0) if shape == "keyed" and change == "reverse" else None))
+                    }
+                    if python_peers:
+                        # make_patch matches lists with difflib, quadratic in their length.
+                        jp = jsonpatch.make_patch(orjson.loads(old), orjson.loads(new))
+                        peers["jsonpatch.apply_patch"] = lambda o=old, p=jp: jsonpatch.apply_patch(orjson.loads(o), p)
+                        peers["python apply"] = lambda o=old, p=patch: pydiff.apply(orjson.loads(o), orjson.loads(p))
+                    cases.append(Case(f"apply(diff) {label}", "apply", size, (old, patch),
+                                      len(old.encode()) + len(patch.encode()), (old,), peers,
+                                      ("vorlik diff", 5.0) if shape == "keyed" and change == "reverse" else None))
                 if change != workloads.CHANGES_OF[shape][0]:
                     continue
                 if "apply" in args.calls:
