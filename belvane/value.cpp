@@ -75,11 +75,9 @@ Value read_value(json::Reader& r) {
               r.colon();
               entries.push({key, read_value(r)});
             });
-            auto all = entries.items();
-            auto kept =
-                std::span<const ValueEntry>(all.begin(), settle_range(all.begin(), all.end()));
+            const ArenaVec<ValueEntry> kept = lay_out_map(entries, r.arena());
             v.count = element_count(kept.size());
-            v.entries = Staging<ValueEntry>::lay_out(kept, r.arena());
+            v.entries = kept.data();
             break;
           }
           case Value::Kind::Submodel:

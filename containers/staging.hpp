@@ -42,7 +42,11 @@ class Staging {
     if (items.empty()) return nullptr;
     if (items.size() > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
     void* p = arena.allocate(items.size() * sizeof(T), alignof(T));
-    std::memcpy(p, items.data(), items.size() * sizeof(T));
+    // Most maps and lists hold one element: a copy of known size is a few moves, not a call.
+    if (items.size() == 1)
+      std::memcpy(p, items.data(), sizeof(T));
+    else
+      std::memcpy(p, items.data(), items.size() * sizeof(T));
     return std::launder(static_cast<T*>(p));
   }
 

@@ -44,6 +44,7 @@ def frame(header: dict, payload: bytes) -> bytes:
 def seeds():
     """(target, bytes) pairs."""
     for old in TREES:
+        yield "tree_reader", old.encode()
         for new in TREES:
             yield "diff_json", f"{old}\0{new}".encode()
         for patch in PATCHES:

@@ -1,9 +1,31 @@
 // Typed reads and the ends of containers.
 #include "jsonio/reader.hpp"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace vorlik::json {
+
+int Reader::peek_after_space() {
+  while (i_ < n_) {
+    char c = p_[i_];
+    if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return static_cast<unsigned char>(c);
+    ++i_;
+    // Indentation comes in runs of spaces: step over them eight at a time.
+    while (std::endian::native == std::endian::little && i_ + 8 <= n_) {
+      std::uint64_t w;
+      std::memcpy(&w, p_ + i_, 8);
+      if (std::uint64_t d = w ^ 0x2020202020202020ULL) {
+        i_ += static_cast<std::size_t>(std::countr_zero(d) >> 3);
+        break;
+      }
+      i_ += 8;
+    }
+  }
+  return -1;
+}
 
 void Reader::ident(std::string_view rest) {
   for (char expected : rest) {

@@ -62,23 +62,13 @@ class Reader {
 
   // --- Cursor -------------------------------------------------------------------------------
   int peek() const { return i_ < n_ ? static_cast<unsigned char>(p_[i_]) : -1; }
+  // Compact text has no white space: a byte above the space is returned at once.
   int peek_ws() {
-    while (i_ < n_) {
-      char c = p_[i_];
-      if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return static_cast<unsigned char>(c);
-      ++i_;
-      // Indentation comes in runs of spaces: step over them eight at a time.
-      while (std::endian::native == std::endian::little && i_ + 8 <= n_) {
-        std::uint64_t w;
-        std::memcpy(&w, p_ + i_, 8);
-        if (std::uint64_t d = w ^ 0x2020202020202020ULL) {
-          i_ += static_cast<std::size_t>(std::countr_zero(d) >> 3);
-          break;
-        }
-        i_ += 8;
-      }
+    if (i_ < n_) {
+      const auto c = static_cast<unsigned char>(p_[i_]);
+      if (c > ' ') return c;
     }
-    return -1;
+    return peek_after_space();
   }
   void bump() { ++i_; }
   [[noreturn]] void fail_peek(std::string description) const {
@@ -347,6 +337,8 @@ class Reader {
   }
   void end_seq();
   void end_map();
+  // peek_ws where white space, a control character or the end stands under the cursor.
+  int peek_after_space();
   // The general string_token: escapes, UTF-8 checks, and the errors.
   std::string_view string_token_in_full();
   // The colon where white space or a fault stands first.

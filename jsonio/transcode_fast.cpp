@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/ordered.hpp"
 #include "jsonio/chars.hpp"
 #include "jsonio/scan.hpp"
 #include "jsonio/writer.hpp"
@@ -18,13 +19,6 @@
 namespace vorlik::json {
 
 namespace {
-
-// Byte order of keys; most differ in their first byte, which saves the call to memcmp.
-[[gnu::always_inline]] inline bool key_less(std::string_view a, std::string_view b) {
-  if (!a.empty() && !b.empty() && a[0] != b[0])
-    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
-  return a < b;
-}
 
 bool is_space(char c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\r';

@@ -1,14 +1,6 @@
 #include "jsonio/variant.hpp"
 
-#include "jsonio/names.hpp"
-
 namespace vorlik::json {
-
-int variant_index(std::string_view name, std::span<const std::string_view> names) {
-  for (std::size_t k = 0; k < names.size(); ++k)
-    if (same_name(names[k], name)) return static_cast<int>(k);
-  return -1;
-}
 
 std::string unknown_variant(std::string_view given, std::span<const std::string_view> names) {
   std::string message = "unknown variant `";

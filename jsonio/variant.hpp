@@ -2,16 +2,22 @@
 // stands as its bare name or as an object whose one key is the name and whose value is null.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "jsonio/names.hpp"
 #include "jsonio/reader.hpp"
 
 namespace vorlik::json {
 
 // The index of name in names, or -1.
-int variant_index(std::string_view name, std::span<const std::string_view> names);
+inline int variant_index(std::string_view name, std::span<const std::string_view> names) {
+  for (std::size_t k = 0; k < names.size(); ++k)
+    if (same_name(names[k], name)) return static_cast<int>(k);
+  return -1;
+}
 
 // "unknown variant `x`, expected `a` or `b`", or "..., expected one of `a`, `b`, `c`".
 std::string unknown_variant(std::string_view given, std::span<const std::string_view> names);

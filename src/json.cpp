@@ -1,4 +1,7 @@
 // The JSON-text entry points of the diff and patch core.
+#include <optional>
+#include <string_view>
+
 #include "containers/arena.hpp"
 #include "jsonio/writer.hpp"
 #include "src/api.hpp"
@@ -7,6 +10,7 @@
 #include "src/diff/patch.hpp"
 #include "src/guard.hpp"
 #include "src/node.hpp"
+#include "src/tree_reader.hpp"
 
 namespace vorlik {
 
@@ -14,6 +18,12 @@ namespace {
 
 Node read_tree(json::Reader& reader) {
   return read_node(reader);
+}
+// The fast path reads nearly every tree; where it gives up, the exact reader reads the text again
+// and describes the fault.
+Node read_tree_text(std::string_view text, Arena& arena) {
+  if (std::optional<Node> root = read_tree_fast(text, arena)) return *root;
+  return read_document(text, arena, read_tree);
 }
 Patch read_whole_patch(json::Reader& reader) {
   return read_patch(reader);
@@ -24,8 +34,8 @@ Patch read_whole_patch(json::Reader& reader) {
 Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept {
   return guarded([&] {
     Arena arena;
-    Node old_root = read_document(old_text, arena, read_tree);
-    Node new_root = read_document(new_text, arena, read_tree);
+    Node old_root = read_tree_text(old_text, arena);
+    Node new_root = read_tree_text(new_text, arena);
     json::Writer out;
     write_diff(out, old_root, new_root);
     return out.take();
@@ -35,7 +45,7 @@ Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept
 Outcome apply_json(std::string_view root_text, std::string_view patch_text) noexcept {
   return guarded([&] {
     Arena arena;
-    Node root = read_document(root_text, arena, read_tree);
+    Node root = read_tree_text(root_text, arena);
     Patch patch = read_document(patch_text, arena, read_whole_patch);
     try {
       apply_patch(root, std::move(patch), arena);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "containers/ordered.hpp"
-#include "containers/staging.hpp"
 #include "jsonio/record.hpp"
 #include "jsonio/variant.hpp"
 
@@ -15,7 +14,6 @@ namespace vorlik {
 
 namespace {
 
-// Entries are collected in input order, put in map order and laid out once in the arena.
 template <class Entry, class ReadEntry>
 ArenaVec<Entry> read_entries(json::Reader& r, ReadEntry&& read_entry) {
   Staging<Entry> entries;
@@ -23,9 +21,7 @@ ArenaVec<Entry> read_entries(json::Reader& r, ReadEntry&& read_entry) {
     r.colon();
     entries.push(Entry{key, read_entry(r)});
   });
-  auto all = entries.items();
-  auto kept = std::span<const Entry>(all.begin(), settle_range(all.begin(), all.end()));
-  return {Staging<Entry>::lay_out(kept, r.arena()), kept.size()};
+  return lay_out_map(entries, r.arena());
 }
 
 Children read_children(json::Reader& r) {
@@ -50,6 +46,31 @@ NodeExtras& Node::edit_extras(Arena& arena) {
   return *extras;
 }
 
+void read_node_field(json::Reader& r, Node& n, NodeField field) {
+  switch (field) {
+    case NodeField::Tag:
+      n.tag = r.read_str();
+      break;
+    case NodeField::Key:
+      n.key = r.read_optional_str();
+      break;
+    case NodeField::Props:
+      n.props = read_entries<ValueEntry>(r, [](json::Reader& rd) { return read_value(rd); });
+      break;
+    case NodeField::Slots:
+      n.slots = read_entries<MapEntry<Children>>(r, read_children);
+      break;
+    case NodeField::Events:
+      if (auto events = read_entries<MapEntry<Action>>(r, read_action); !events.empty())
+        n.edit_extras(r.arena()).events = events;
+      break;
+    case NodeField::Bindings:
+      if (auto bindings = read_entries<MapEntry<Binding>>(r, read_binding); !bindings.empty())
+        n.edit_extras(r.arena()).bindings = bindings;
+      break;
+  }
+}
+
 Node read_node(json::Reader& r) {
   static constexpr json::FieldSpec kFields[] = {
       {"tag"},
@@ -61,28 +82,7 @@ Node read_node(json::Reader& r) {
   };
   Node n;
   json::read_fields(r, "struct Node", kFields, [&](std::size_t field) {
-    switch (field) {
-      case 0:
-        n.tag = r.read_str();
-        break;
-      case 1:
-        n.key = r.read_optional_str();
-        break;
-      case 2:
-        n.props = read_entries<ValueEntry>(r, [](json::Reader& rd) { return read_value(rd); });
-        break;
-      case 3:
-        n.slots = read_entries<MapEntry<Children>>(r, read_children);
-        break;
-      case 4:
-        if (auto events = read_entries<MapEntry<Action>>(r, read_action); !events.empty())
-          n.edit_extras(r.arena()).events = events;
-        break;
-      case 5:
-        if (auto bindings = read_entries<MapEntry<Binding>>(r, read_binding); !bindings.empty())
-          n.edit_extras(r.arena()).bindings = bindings;
-        break;
-    }
+    read_node_field(r, n, static_cast<NodeField>(field));
   });
   return n;
 }

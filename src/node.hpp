@@ -84,6 +84,10 @@ static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructib
 
 // Lays the node out in the reader's arena.
 Node read_node(json::Reader& reader);
+// The members of a node record, in the order of its written form.
+enum class NodeField : std::uint8_t { Tag, Key, Props, Slots, Events, Bindings };
+// Reads the value of one member of a node record into `node`, the cursor on that value.
+void read_node_field(json::Reader& reader, Node& node, NodeField field);
 Binding read_binding(json::Reader& reader);
 // The normal written form: members in order, key and empty maps left out. Written without
 // recursion: a tree that patches built may be deeper than any reader accepts.

@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "jsonio/names.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/record.hpp"
 #include "jsonio/value.hpp"
@@ -81,7 +82,7 @@ struct DirectFields {
     json::FieldSet set(fields);
     std::string_view key;
     while (members.next(key)) {
-      if (key == type.tag_key) return false;
+      if (json::same_name(key, type.tag_key)) return false;
       r.colon();
       const std::size_t k = set.find(key);
       if (k == json::FieldSet::kUnknown) {
@@ -106,7 +107,7 @@ bool typed(Direct d, const TaggedType& t, TypeVariant&& type_variant, bool numbe
   return r.try_container('}', [&] {
     json::Reader::Members m(r);
     std::string_view key;
-    if (!m.next(key) || key != t.tag_key) return false;
+    if (!m.next(key) || !json::same_name(key, t.tag_key)) return false;
     r.colon();
     int variant = -1;
     const int c = r.peek_ws();

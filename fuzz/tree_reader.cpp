@@ -1,0 +1,40 @@
+// The fast tree reader against the exact one: where the exact reader refuses a text the fast
+// path gives up, and where both read it they build the same tree (by its written form).
+#include "src/tree_reader.hpp"
+
+#include <optional>
+#include <string>
+
+#include "containers/arena.hpp"
+#include "fuzz/fuzz_support.hpp"
+#include "jsonio/error.hpp"
+#include "jsonio/reader.hpp"
+#include "jsonio/writer.hpp"
+#include "src/node.hpp"
+
+using namespace vorlik;
+using namespace vorlik::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text = as_text(data, size);
+  if (!is_text(text)) return 0;
+  Arena fast_arena;
+  const std::optional<Node> fast = read_tree_fast(text, fast_arena);
+  Arena arena;
+  json::Reader reader(text, arena);
+  std::optional<std::string> exact;
+  try {
+    const Node root = read_node(reader);
+    reader.finish();
+    json::Writer w;
+    write_node(w, root);
+    exact = w.take();
+  } catch (const json::ReadError&) {
+  }
+  if (!fast) return 0;
+  check(exact.has_value());
+  json::Writer w;
+  write_node(w, *fast);
+  check(w.buffer() == *exact);
+  return 0;
+}

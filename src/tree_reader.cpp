@@ -1,0 +1,426 @@
+#include "src/tree_reader.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <optional>
+
+#include "belvane/value.hpp"
+#include "containers/ordered.hpp"
+#include "containers/staging.hpp"
+#include "jsonio/chars.hpp"
+#include "jsonio/error.hpp"
+#include "jsonio/reader.hpp"
+#include "jsonio/scan.hpp"
+
+namespace vorlik {
+
+namespace {
+
+// Thrown to give up: the exact reader reads the whole text again.
+struct GiveUp {};
+
+// Every step takes the cursor and returns it moved past what it read. `open` counts the arrays
+// and objects open around the cursor, as the exact reader's nesting limit counts them.
+class FastTree {
+ public:
+  FastTree(std::string_view text, Arena& arena)
+      : begin_(text.data()), end_(text.data() + text.size()), arena_(arena), exact_(text, arena) {}
+
+  Node document() {
+    Node root;
+    const char* p = node(begin_, 0, root);
+    if (space(p) != end_) throw GiveUp{};
+    return root;
+  }
+
+ private:
+  const char* space(const char* p) const {
+    while (p < end_ && (*p == ' ' || *p == '\n' || *p == '\t' || *p == '\r')) ++p;
+    return p;
+  }
+  // The byte under the cursor after white space. Compact text has none: one test passes it.
+  char at(const char*& p) const {
+    if (p<end_&& static_cast<unsigned char>(*p)> ' ') return *p;
+    p = space(p);
+    if (p == end_) throw GiveUp{};
+    return *p;
+  }
+  void expect(const char*& p, char c) const {
+    if (at(p) != c) throw GiveUp{};
+  }
+  // One more array or object opens: the exact reader refuses the one past its limit.
+  static int deeper(int open) {
+    if (open >= json::kMaxDepth) throw GiveUp{};
+    return open + 1;
+  }
+  // At '{' or '[': steps past it; true when the container is empty, the cursor then past it.
+  bool opens_empty(const char*& p, char close) const {
+    ++p;
+    if (at(p) != close) return false;
+    ++p;
+    return true;
+  }
+  // After an element or member: true past a comma, false past the closing bracket.
+  bool more(const char*& p, char close) const {
+    const char c = at(p);
+    ++p;
+    if (c == ',') return true;
+    if (c != close) throw GiveUp{};
+    return false;
+  }
+
+  // Hands the value under the cursor to the exact reader, with the same nesting open.
+  template <class Read>
+  const char* exact(const char* p, int open, Read&& read) {
+    exact_.rewind({static_cast<std::size_t>(p - begin_), json::kMaxDepth + 1 - open});
+    read(exact_);
+    return begin_ + exact_.offset();
+  }
+
+  // Steps over `text` when it stands under the cursor.
+  template <std::size_t N>
+  bool literal(const char*& p, const char (&text)[N]) const {
+    constexpr std::size_t size = N - 1;
+    if (static_cast<std::size_t>(end_ - p) < size || std::memcmp(p, text, size) != 0) return false;
+    p += size;
+    return true;
+  }
+  // The known member names of nodes and values stand in compact text as `"name":`. Told apart
+  // by their first letter and matched whole, they cost a few compares instead of a scan.
+  int node_field_name(const char*& p) const;
+  int value_variant_name(const char*& p) const;
+
+  // At '"'. A string without escapes is viewed where it stands.
+  [[gnu::always_inline]] const char* string(const char* p, std::string_view& out) {
+    const auto start = static_cast<std::size_t>(p + 1 - begin_);
+    const auto size = static_cast<std::size_t>(end_ - begin_);
+    const std::size_t stop = json::find_string_special(begin_, start, size);
+    if (stop < size && begin_[stop] == '"') {
+      out = {begin_ + start, stop - start};
+      return begin_ + stop + 1;
+    }
+    return exact(p, 0, [&](json::Reader& r) { out = r.string_token(); });
+  }
+  // A member's key and the colon; the cursor then on the value.
+  const char* key(const char* p, std::string_view& name) {
+    expect(p, '"');
+    p = string(p, name);
+    expect(p, ':');
+    return p + 1;
+  }
+
+  const char* node(const char* p, int open, Node& n);
+  const char* node_member(const char* p, int open, Node& n, unsigned& seen);
+  const char* props(const char* p, int open, ArenaVec<ValueEntry>& out);
+  const char* slots(const char* p, int open, ArenaMap<Children>& out);
+  const char* children(const char* p, int open, Children& out);
+  const char* value(const char* p, int open, Value& v);
+  const char* integer(const char* p, int open, Value& v);
+  const char* boolean(const char* p, Value& v);
+  const char* list(const char* p, int open, Value& v);
+  const char* map(const char* p, int open, Value& v);
+
+  // Reads a map whose values read_value reads, into `out`.
+  template <class Entry, class ReadValue>
+  const char* entries(const char* p, int open, ArenaVec<Entry>& out, ReadValue&& read_value) {
+    expect(p, '{');
+    open = deeper(open);
+    if (opens_empty(p, '}')) {
+      out = {};
+      return p;
+    }
+    Staging<Entry> staged;
+    do {
+      Entry e{};
+      p = key(p, e.first);
+      p = read_value(p, open, e.second);
+      staged.push(e);
+    } while (more(p, '}'));
+    out = lay_out_map(staged, arena_);
+    return p;
+  }
+
+  const char* begin_;
+  const char* end_;
+  Arena& arena_;
+  json::Reader exact_;
+};
+
+int node_field(std::string_view name) {
+  switch (name.size()) {
+    case 3:
+      if (name == "tag") return static_cast<int>(NodeField::Tag);
+      if (name == "key") return static_cast<int>(NodeField::Key);
+      break;
+    case 5:
+      if (name == "props") return static_cast<int>(NodeField::Props);
+      if (name == "slots") return static_cast<int>(NodeField::Slots);
+      break;
+    case 6:
+      if (name == "events") return static_cast<int>(NodeField::Events);
+      break;
+    case 8:
+      if (name == "bindings") return static_cast<int>(NodeField::Bindings);
+      break;
+  }
+  return -1;
+}
+
+int FastTree::node_field_name(const char*& p) const {
+  if (end_ - p < 2) return -1;
+  switch (p[1]) {
+    case 't':
+      return literal(p, "\"tag\":") ? static_cast<int>(NodeField::Tag) : -1;
+    case 'k':
+      return literal(p, "\"key\":") ? static_cast<int>(NodeField::Key) : -1;
+    case 'p':
+      return literal(p, "\"props\":") ? static_cast<int>(NodeField::Props) : -1;
+    case 's':
+      return literal(p, "\"slots\":") ? static_cast<int>(NodeField::Slots) : -1;
+    case 'e':
+      return literal(p, "\"events\":") ? static_cast<int>(NodeField::Events) : -1;
+    case 'b':
+      return literal(p, "\"bindings\":") ? static_cast<int>(NodeField::Bindings) : -1;
+  }
+  return -1;
+}
+
+// The variants of Value as the exact reader names them, in the order of Value::Kind.
+constexpr std::string_view kVariants[] = {"Null", "Bool", "Int", "Float",
+                                          "Str",  "List", "Map", "Submodel"};
+
+int FastTree::value_variant_name(const char*& p) const {
+  if (end_ - p < 2) return -1;
+  const auto kind = [](Value::Kind k) { return static_cast<int>(k); };
+  switch (p[1]) {
+    case 'S':
+      if (literal(p, "\"Str\":")) return kind(Value::Kind::Str);
+      return literal(p, "\"Submodel\":") ? kind(Value::Kind::Submodel) : -1;
+    case 'I':
+      return literal(p, "\"Int\":") ? kind(Value::Kind::Int) : -1;
+    case 'F':
+      return literal(p, "\"Float\":") ? kind(Value::Kind::Float) : -1;
+    case 'B':
+      return literal(p, "\"Bool\":") ? kind(Value::Kind::Bool) : -1;
+    case 'L':
+      return literal(p, "\"List\":") ? kind(Value::Kind::List) : -1;
+    case 'M':
+      return literal(p, "\"Map\":") ? kind(Value::Kind::Map) : -1;
+    case 'N':
+      return literal(p, "\"Null\":") ? kind(Value::Kind::Null) : -1;
+  }
+  return -1;
+}
+
+const char* FastTree::node(const char* p, int open, Node& n) {
+  const char c = at(p);
+  if (c == '[') return exact(p, open, [&](json::Reader& r) { n = read_node(r); });
+  if (c != '{') throw GiveUp{};
+  open = deeper(open);
+  if (opens_empty(p, '}')) throw GiveUp{};  // no tag
+  unsigned seen = 0;
+  do {
+    p = node_member(p, open, n, seen);
+  } while (more(p, '}'));
+  if ((seen & 1u << static_cast<int>(NodeField::Tag)) == 0) throw GiveUp{};
+  return p;
+}
+
+const char* FastTree::node_member(const char* p, int open, Node& n, unsigned& seen) {
+  int field = node_field_name(p);
+  if (field < 0) {
+    std::string_view name;
+    p = key(p, name);
+    field = node_field(name);
+    if (field < 0) return exact(p, open, [](json::Reader& r) { r.skip_value(); });
+  }
+  const unsigned bit = 1u << field;
+  if (seen & bit) throw GiveUp{};
+  seen |= bit;
+  switch (static_cast<NodeField>(field)) {
+    case NodeField::Tag:
+      expect(p, '"');
+      return string(p, n.tag);
+    case NodeField::Key:
+      if (at(p) == '"') {
+        std::string_view key_text;
+        p = string(p, key_text);
+        n.key = std::optional<std::string_view>(key_text);
+        return p;
+      }
+      break;
+    case NodeField::Props:
+      return entries(p, open, n.props,
+                     [this](const char* q, int o, Value& v) { return value(q, o, v); });
+    case NodeField::Slots:
+      return slots(p, open, n.slots);
+    case NodeField::Events:
+    case NodeField::Bindings:
+      break;
+  }
+  return exact(p, open,
+               [&](json::Reader& r) { read_node_field(r, n, static_cast<NodeField>(field)); });
+}
+
+const char* FastTree::slots(const char* p, int open, ArenaMap<Children>& out) {
+  return entries(p, open, out,
+                 [this](const char* q, int o, Children& c) { return children(q, o, c); });
+}
+
+const char* FastTree::children(const char* p, int open, Children& out) {
+  expect(p, '[');
+  open = deeper(open);
+  if (opens_empty(p, ']')) return p;
+  Staging<Node> nodes;
+  do {
+    Node n;
+    p = node(p, open, n);
+    nodes.push(n);
+  } while (more(p, ']'));
+  out.list = {Staging<Node>::lay_out(nodes.items(), arena_), nodes.size()};
+  return p;
+}
+
+const char* FastTree::value(const char* p, int open, Value& v) {
+  if (at(p) == '"') {
+    std::string_view name;
+    if (!literal(p, "\"Null\"")) {
+      p = string(p, name);
+      if (name != "Null") throw GiveUp{};
+    }
+    v = Value();
+    return p;
+  }
+  expect(p, '{');
+  const int inner = deeper(open);
+  ++p;
+  int variant = -1;
+  if (p < end_ && *p == '"') variant = value_variant_name(p);
+  if (variant < 0) {
+    std::string_view name;
+    p = key(p, name);
+    for (std::size_t k = 0; k < std::size(kVariants); ++k)
+      if (name == kVariants[k]) variant = static_cast<int>(k);
+    if (variant < 0) throw GiveUp{};
+  }
+  switch (static_cast<Value::Kind>(variant)) {
+    case Value::Kind::Str: {
+      expect(p, '"');
+      std::string_view s;
+      p = string(p, s);
+      if (s.size() > UINT32_MAX) throw GiveUp{};
+      v.kind = Value::Kind::Str;
+      v.count = static_cast<std::uint32_t>(s.size());
+      v.chars = s.data();
+      break;
+    }
+    case Value::Kind::Int:
+      p = integer(p, inner, v);
+      break;
+    case Value::Kind::Float:
+      v.kind = Value::Kind::Float;
+      p = exact(p, inner, [&](json::Reader& r) { v.real = r.read_f64(); });
+      break;
+    case Value::Kind::Bool:
+      p = boolean(p, v);
+      break;
+    case Value::Kind::List:
+      p = list(p, inner, v);
+      break;
+    case Value::Kind::Map:
+      p = map(p, inner, v);
+      break;
+    case Value::Kind::Submodel:
+      v.kind = Value::Kind::Submodel;
+      p = exact(p, inner, [&](json::Reader& r) { v.submodel = r.read_u64(); });
+      break;
+    case Value::Kind::Null:
+      v = Value();
+      p = exact(p, inner, [](json::Reader& r) { r.read_unit(); });
+      break;
+  }
+  expect(p, '}');
+  return p + 1;
+}
+
+const char* FastTree::integer(const char* p, int open, Value& v) {
+  v.kind = Value::Kind::Int;
+  at(p);
+  // Up to 18 digits cannot overflow. Longer ones, "-0" (a float), and anything with a fraction,
+  // an exponent or a leading zero go to the exact reader, which also refuses what is not a
+  // number.
+  const bool negative = *p == '-';
+  const char* digits = p + (negative ? 1 : 0);
+  const char* q = digits;
+  // Unsigned: a 19th digit is still taken in (and then refused) without overflow.
+  std::uint64_t magnitude = 0;
+  while (q < end_ && json::is_digit(*q) && q - digits < 19)
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(*q++ - '0');
+  const auto count = q - digits;
+  const bool plain = count >= 1 && count <= 18 && (digits[0] != '0' || count == 1) &&
+                     !(negative && magnitude == 0) &&
+                     (q == end_ || !(json::is_digit(*q) || *q == '.' || *q == 'e' || *q == 'E'));
+  if (!plain) return exact(p, open, [&](json::Reader& r) { v.integer = r.read_i64(); });
+  const auto value = static_cast<std::int64_t>(magnitude);
+  v.integer = negative ? -value : value;
+  return q;
+}
+
+const char* FastTree::boolean(const char* p, Value& v) {
+  v.kind = Value::Kind::Bool;
+  at(p);
+  const auto left = end_ - p;
+  if (left >= 4 && std::memcmp(p, "true", 4) == 0) {
+    v.boolean = true;
+    return p + 4;
+  }
+  if (left >= 5 && std::memcmp(p, "false", 5) == 0) {
+    v.boolean = false;
+    return p + 5;
+  }
+  throw GiveUp{};
+}
+
+const char* FastTree::list(const char* p, int open, Value& v) {
+  expect(p, '[');
+  open = deeper(open);
+  v.kind = Value::Kind::List;
+  v.count = 0;
+  v.items = nullptr;
+  if (opens_empty(p, ']')) return p;
+  Staging<Value> items;
+  do {
+    Value item;
+    p = value(p, open, item);
+    items.push(item);
+  } while (more(p, ']'));
+  if (items.size() > UINT32_MAX) throw GiveUp{};
+  v.count = static_cast<std::uint32_t>(items.size());
+  v.items = Staging<Value>::lay_out(items.items(), arena_);
+  return p;
+}
+
+const char* FastTree::map(const char* p, int open, Value& v) {
+  ArenaVec<ValueEntry> kept;
+  p = entries(p, open, kept,
+              [this](const char* q, int o, Value& item) { return value(q, o, item); });
+  v.kind = Value::Kind::Map;
+  v.count = static_cast<std::uint32_t>(kept.size());
+  v.entries = kept.data();
+  return p;
+}
+
+}  // namespace
+
+std::optional<Node> read_tree_fast(std::string_view text, Arena& arena) {
+  try {
+    return FastTree(text, arena).document();
+  } catch (const GiveUp&) {
+  } catch (const json::ReadError&) {
+  }
+  return std::nullopt;
+}
+
+}  // namespace vorlik

@@ -1,0 +1,164 @@
+// The fast tree reader against the exact one: wherever the fast path returns a tree, the exact
+// reader reads the same tree from that text, and wherever the exact reader fails, the fast path
+// gives up. Ordinary trees must stay on the fast path.
+#include "src/tree_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "containers/arena.hpp"
+#include "jsonio/error.hpp"
+#include "jsonio/reader.hpp"
+#include "jsonio/writer.hpp"
+#include "src/node.hpp"
+#include "tree_generator.hpp"
+
+namespace vorlik {
+namespace {
+
+// The written form of the tree the exact reader reads, or nullopt where it fails.
+std::optional<std::string> exact_form(std::string_view text) {
+  Arena arena;
+  json::Reader reader(text, arena);
+  try {
+    const Node root = read_node(reader);
+    reader.finish();
+    json::Writer w;
+    write_node(w, root);
+    return w.take();
+  } catch (const json::ReadError&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> fast_form(std::string_view text) {
+  Arena arena;
+  const std::optional<Node> root = read_tree_fast(text, arena);
+  if (!root) return std::nullopt;
+  json::Writer w;
+  write_node(w, *root);
+  return w.take();
+}
+
+// The property every text must keep; returns whether the fast path read it.
+bool agrees(std::string_view text) {
+  const std::optional<std::string> fast = fast_form(text);
+  const std::optional<std::string> exact = exact_form(text);
+  if (fast) {
+    EXPECT_TRUE(exact.has_value())
+        << "the fast path accepted a text the exact reader refuses: " << text;
+    if (exact) {
+      EXPECT_EQ(*fast, *exact) << text;
+    }
+  }
+  return fast.has_value();
+}
+
+std::string nested_lists(int levels) {
+  // The node, its props and the value's object open three; each List opens two more.
+  std::string text = R"({"tag":"t","props":{"p":)";
+  for (int k = 0; k < levels; ++k) text += R"({"List":[)";
+  text += R"({"Int":1})";
+  for (int k = 0; k < levels; ++k) text += "]}";
+  return text + "}}";
+}
+
+TEST(FastTreeReader, ReadsGeneratedTreesAsTheExactReaderDoes) {
+  for (unsigned seed = 0; seed < 300; ++seed) {
+    const auto [old_text, new_text] = testing::TreeGenerator(seed).pair();
+    for (const std::string& text : {old_text, new_text})
+      EXPECT_TRUE(agrees(text)) << "an ordinary tree left the fast path: " << text;
+  }
+}
+
+TEST(FastTreeReader, GivesUpWhereverTheExactReaderFails) {
+  // Single-byte damage anywhere in generated trees: deleted, replaced or inserted bytes that
+  // matter to JSON's structure.
+  constexpr std::string_view kBytes = "{}[],:\"\\ 0-1.eEtnfulx\x01";
+  std::mt19937 random(7);
+  for (unsigned seed = 0; seed < 150; ++seed) {
+    const std::string text = testing::TreeGenerator(seed).pair().first;
+    for (int k = 0; k < 40; ++k) {
+      std::string damaged = text;
+      const auto at = std::uniform_int_distribution<std::size_t>(0, damaged.size() - 1)(random);
+      const char byte =
+          kBytes[std::uniform_int_distribution<std::size_t>(0, kBytes.size() - 1)(random)];
+      switch (k % 3) {
+        case 0:
+          damaged.erase(at, 1);
+          break;
+        case 1:
+          damaged[at] = byte;
+          break;
+        default:
+          damaged.insert(at, 1, byte);
+      }
+      agrees(damaged);
+    }
+  }
+}
+
+struct Case {
+  const char* name;
+  std::string text;
+  bool fast;  // whether the fast path reads it (otherwise it must give up)
+};
+
+class FastTreeCases : public ::testing::TestWithParam<Case> {};
+
+TEST_P(FastTreeCases, MatchTheExactReader) {
+  EXPECT_EQ(agrees(GetParam().text), GetParam().fast);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , FastTreeCases,
+    ::testing::Values(
+        Case{"WhiteSpaceEverywhere",
+             " {\n \"tag\" : \"a\" ,\r\n\t\"props\" : { \"p\" : { \"Int\" : 1 } , \"q\" : \"Null\" "
+             "} "
+             ", \"slots\" : { \"s\" : [ { \"tag\" : \"b\" } , [ \"c\" ] ] } }\n",
+             true},
+        Case{
+            "EscapesInNamesAndStrings",
+            R"({"t\u0061g":"\u00e9","props":{"\n":{"S\u0074r":"a\"b"},"x":{"Str":"\ud83d\ude00"}}})",
+            true},
+        Case{"MembersInAnyOrderAndUnknownOnes",
+             R"({"slots":{},"other":[{"deep":[1,{"x":null}]}],"props":{},"key":null,"tag":"a"})",
+             true},
+        Case{"NodeInArrayForm", R"({"tag":"a","slots":{"s":[["b","k",{"p":{"Bool":true}}]]}})",
+             true},
+        Case{"EveryValueKind",
+             R"({"tag":"a","props":{"a":"Null","b":{"Null":null},"c":{"Bool":false},)"
+             R"("d":{"Int":-9223372036854775808},"e":{"Int":999999999999999999},)"
+             R"("f":{"Float":1e300},"g":{"Str":""},"h":{"List":[]},"i":{"Map":{}},)"
+             R"("j":{"Submodel":18446744073709551615},"k":{"List":[{"Map":{"z":{"Int":0}}}]}}})",
+             true},
+        Case{"RepeatedPropKeepsTheLast",
+             R"({"tag":"a","props":{"b":{"Int":1},"a":{"Int":2},"b":{"Int":3}}})", true},
+        Case{"HandlersAndBindings",
+             R"({"tag":"a","events":{"click":{"field":"f","kind":"toggle-field"}},)"
+             R"("bindings":{"v":{"mode":"two-way"}}})",
+             true},
+        Case{"NestingAtTheLimit", nested_lists(62), true},
+        Case{"NestingPastTheLimit", nested_lists(63), false},
+        Case{"NegativeZeroInt", R"({"tag":"a","props":{"p":{"Int":-0}}})", false},
+        Case{"IntOutOfRange", R"({"tag":"a","props":{"p":{"Int":9223372036854775808}}})", false},
+        Case{"FractionInInt", R"({"tag":"a","props":{"p":{"Int":1.0}}})", false},
+        Case{"LeadingZero", R"({"tag":"a","props":{"p":{"Int":01}}})", false},
+        Case{"UnitNameOtherThanNull", R"({"tag":"a","props":{"p":"Str"}})", false},
+        Case{"TwoVariants", R"({"tag":"a","props":{"p":{"Int":1,"Str":"x"}}})", false},
+        Case{"UnknownVariant", R"({"tag":"a","props":{"p":{"Text":"x"}}})", false},
+        Case{"MissingTag", R"({"key":"k"})", false},
+        Case{"RepeatedTag", R"({"tag":"a","tag":"b"})", false},
+        Case{"TrailingComma", R"({"tag":"a","slots":{"s":[{"tag":"b"},]}})", false},
+        Case{"TrailingCharacters", R"({"tag":"a"} x)", false},
+        Case{"ControlCharacterInString", "{\"tag\":\"a\x01\"}", false},
+        Case{"Truncated", R"({"tag":"a","props":{"p":{"Str":"x")", false}),
+    [](const ::testing::TestParamInfo<Case>& c) { return std::string(c.param.name); });
+
+}  // namespace
+}  // namespace vorlik
