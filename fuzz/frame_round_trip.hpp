@@ -30,8 +30,7 @@ inline bool has_parts(const std::string& decoded, const FrameCase& c) {
   head.string(c.model_type);
   head.raw(",\"payload\":");
   const std::string tail = ",\"rev\":" + std::to_string(c.rev) + "}";
-  return decoded.size() >= head.buffer().size() + tail.size() &&
-         starts_with(decoded, head.buffer()) &&
+  return decoded.size() >= head.view().size() + tail.size() && starts_with(decoded, head.view()) &&
          decoded.compare(decoded.size() - tail.size(), tail.size(), tail) == 0;
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 class Transcoder {
  public:
-  Transcoder(Reader& r, Writer& w) : r_(r), w_(w), out_(w.buffer()) {}
+  Transcoder(Reader& r, Writer& w) : r_(r), w_(w) {}
 
   void value() {
     switch (r_.start_value()) {
@@ -73,7 +73,7 @@ class Transcoder {
 
   void object() {
     w_.raw('{');
-    const std::size_t body = out_.size();
+    const std::size_t body = w_.size();
     const std::size_t base = members_.size();
     bool in_order = true;
     r_.container('}', [&] {
@@ -85,11 +85,11 @@ class Transcoder {
           w_.raw(',');
           if (!(members_.back().key < key)) in_order = false;
         }
-        const std::size_t start = out_.size();
+        const std::size_t start = w_.size();
         string(key);
         w_.raw(':');
         value();
-        members_.push_back({key, start, out_.size()});
+        members_.push_back({key, start, w_.size()});
       }
     });
     // Members written out of order, or repeated, are put right afterwards: stably sorted by
@@ -112,15 +112,14 @@ class Transcoder {
       const Written& m = members_[order_[k]];
       if (k + 1 < n && members_[order_[k + 1]].key == m.key) continue;
       if (!sorted.empty()) sorted.push_back(',');
-      sorted.append(out_, m.start, m.end - m.start);
+      sorted.append(w_.view().substr(m.start, m.end - m.start));
     }
-    out_.resize(body);
-    out_.append(sorted);
+    w_.truncate(body);
+    w_.raw(sorted);
   }
 
   Reader& r_;
   Writer& w_;
-  std::string& out_;
   std::vector<Written> members_;  // a stack shared by all open objects
   std::vector<std::size_t> order_;
   std::string sorted_;  // reused by every reordering
@@ -131,7 +130,7 @@ class Transcoder {
 void transcode(Reader& reader, Writer& writer) {
   // Text that reads cleanly takes the quick way; the careful one decides everything else, so
   // that faults are found and described exactly as the reader does.
-  if (transcode_fast(reader, writer.buffer())) return;
+  if (transcode_fast(reader, writer)) return;
   Transcoder(reader, writer).value();
 }
 

@@ -48,7 +48,7 @@ class FastTranscoder {
  public:
   FastTranscoder(Reader& r) : r_(r), p_(r.text().data()), n_(r.text().size()) {}
 
-  bool run(std::string& out) {
+  bool run(Writer& out) {
     const Reader::Checkpoint start = r_.checkpoint();
     depth_ = start.depth;
     i_ = run_ = start.offset;
@@ -79,16 +79,15 @@ class FastTranscoder {
   template <class Write>
   void rewrite(std::size_t from, Write&& write) {
     cut(from);
-    std::string& side = side_.buffer();
-    const std::size_t before = side.size();
+    const std::size_t before = side_.size();
     write(side_);
-    push(n_ + 1 + before, side.size() - before);
+    push(n_ + 1 + before, side_.size() - before);
     run_ = i_;
   }
   std::uint32_t piece_count() const { return static_cast<std::uint32_t>(pieces_.size()); }
 
-  void gather(std::string& out, std::size_t read) {
-    const std::string& side = side_.buffer();
+  void gather(Writer& out, std::size_t read) {
+    const std::string_view side = side_.view();
     out.reserve(out.size() + read + side.size());
     const std::uint32_t count = piece_count();
     for (std::uint32_t k = 0; k < count;) {
@@ -101,7 +100,7 @@ class FastTranscoder {
         k = pieces_[k].next;
       }
       const char* from = off <= n_ ? p_ + off : side.data() + (off - n_ - 1);
-      out.append(from, static_cast<std::size_t>(end - off));
+      out.raw(std::string_view(from, static_cast<std::size_t>(end - off)));
     }
   }
 
@@ -416,7 +415,7 @@ class FastTranscoder {
 
 }  // namespace
 
-bool transcode_fast(Reader& reader, std::string& out) {
+bool transcode_fast(Reader& reader, Writer& out) {
   return FastTranscoder(reader).run(out);
 }
 

@@ -6,9 +6,8 @@
 // than once however deep the reordering goes.
 #pragma once
 
-#include <string>
-
 #include "jsonio/reader.hpp"
+#include "jsonio/writer.hpp"
 
 namespace vorlik::json {
 
@@ -16,6 +15,6 @@ namespace vorlik::json {
 // after the value and returns true. Returns false, with `out` and the reader as they were, on
 // anything it does not take on itself (every fault among them): the careful reading then
 // decides. The reader must not be checking UTF-8.
-bool transcode_fast(Reader& reader, std::string& out);
+bool transcode_fast(Reader& reader, Writer& out);
 
 }  // namespace vorlik::json

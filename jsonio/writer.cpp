@@ -93,46 +93,55 @@ constexpr auto kEscape = [] {
 
 }  // namespace
 
-void Writer::string(std::string_view s) {
-  out_.push_back('"');
+void Writer::grow(std::size_t n) {
+  // The string's own growth doubles its capacity; only the stretch about to be written is
+  // cleared.
+  constexpr std::size_t kStretch = 4096;
+  out_.resize(used_ + (n > kStretch ? n : kStretch));
+}
+
+void Writer::scanned_string(std::string_view s) {
+  const std::size_t first = find_string_special(s.data(), 0, s.size());
+  if (first == s.size()) {
+    plain_string(s);
+    return;
+  }
+  raw('"');
   std::size_t start = 0;
-  for (std::size_t k = find_string_special(s.data(), 0, s.size()); k < s.size();
-       k = find_string_special(s.data(), k + 1, s.size())) {
-    out_.append(s.data() + start, k - start);
+  for (std::size_t k = first; k < s.size(); k = find_string_special(s.data(), k + 1, s.size())) {
+    raw(s.substr(start, k - start));
     start = k + 1;
     const unsigned char b = static_cast<unsigned char>(s[k]);
     if (char e = kEscape.c[b]; e != 'u') {
       const char esc[2] = {'\\', e};
-      out_.append(esc, 2);
+      raw(std::string_view(esc, 2));
     } else {
       const char esc[6] = {'\\', 'u', '0', '0', kHexDigits[b >> 4], kHexDigits[b & 15]};
-      out_.append(esc, 6);
+      raw(std::string_view(esc, 6));
     }
   }
-  out_.append(s.data() + start, s.size() - start);
-  out_.push_back('"');
+  raw(s.substr(start));
+  raw('"');
 }
 
 void Writer::u64(std::uint64_t v) {
-  char buf[24];
-  out_.append(buf, static_cast<std::size_t>(write_decimal(v, buf) - buf));
+  advance(write_decimal(v, room(24)));
 }
 
 void Writer::i64(std::int64_t v) {
-  char buf[24];
-  char* p = buf;
+  char* p = room(24);
   // The magnitude in unsigned arithmetic: -INT64_MIN does not fit the signed type.
   auto magnitude = static_cast<std::uint64_t>(v);
   if (v < 0) {
     *p++ = '-';
     magnitude = ~magnitude + 1;
   }
-  out_.append(buf, static_cast<std::size_t>(write_decimal(magnitude, p) - buf));
+  advance(write_decimal(magnitude, p));
 }
 
 void Writer::f64(double v) {
-  char buf[32];
-  out_.append(buf, format_double(v, buf));
+  char* p = room(32);
+  advance(p + format_double(v, p));
 }
 
 void Writer::number(const Number& n) {

@@ -37,6 +37,8 @@ Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept
     Node old_root = read_tree_text(old_text, arena);
     Node new_root = read_tree_text(new_text, arena);
     json::Writer out;
+    out.trust(old_text);
+    out.trust(new_text);
     write_diff(out, old_root, new_root);
     return out.take();
   });
@@ -54,7 +56,9 @@ Outcome apply_json(std::string_view root_text, std::string_view patch_text) noex
     }
     json::Writer out;
     // The tree written back in normal form is about as long as it came in.
-    out.buffer().reserve(root_text.size() + patch_text.size());
+    out.reserve(root_text.size() + patch_text.size());
+    out.trust(root_text);
+    out.trust(patch_text);
     write_node(out, root);
     return out.take();
   });

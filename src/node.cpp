@@ -116,12 +116,12 @@ Binding read_binding(json::Reader& r) {
 void write_binding(json::Writer& w, const Binding& b) {
   w.raw('{');
   if (b.field) {
-    w.key("field");
+    w.raw("\"field\":");
     w.string(*b.field);
     w.raw(',');
   }
   if (b.compute) {
-    w.key("compute");
+    w.raw("\"compute\":");
     json::write_json(w, *b.compute);
     w.raw(',');
   }
@@ -130,12 +130,11 @@ void write_binding(json::Writer& w, const Binding& b) {
 
 namespace {
 
+// `head` is the member's opening, `,"name":{`.
 template <class Map, class WriteEntry>
-void write_map(json::Writer& w, std::string_view name, const Map& map, WriteEntry&& write_entry) {
+void write_map(json::Writer& w, std::string_view head, const Map& map, WriteEntry&& write_entry) {
   if (map.empty()) return;
-  w.raw(',');
-  w.key(name);
-  w.raw('{');
+  w.raw(head);
   for (std::size_t k = 0; k < map.size(); ++k) {
     if (k) w.raw(',');
     w.key(map[k].first);
@@ -152,7 +151,7 @@ bool write_node_head(json::Writer& w, const Node& n) {
     w.raw(",\"key\":");
     w.string(*n.key);
   }
-  write_map(w, "props", n.props, [&](const Value& v) { write_value(w, v); });
+  write_map(w, ",\"props\":{", n.props, [&](const Value& v) { write_value(w, v); });
   if (n.slots.empty()) return false;
   w.raw(",\"slots\":{");
   return true;
@@ -161,8 +160,9 @@ bool write_node_head(json::Writer& w, const Node& n) {
 // Everything after the slots.
 void write_node_tail(json::Writer& w, const Node& n) {
   if (n.extras) {
-    write_map(w, "events", n.extras->events, [&](const Action& a) { write_action(w, a); });
-    write_map(w, "bindings", n.extras->bindings, [&](const Binding& b) { write_binding(w, b); });
+    write_map(w, ",\"events\":{", n.extras->events, [&](const Action& a) { write_action(w, a); });
+    write_map(w, ",\"bindings\":{", n.extras->bindings,
+              [&](const Binding& b) { write_binding(w, b); });
   }
   w.raw('}');
 }

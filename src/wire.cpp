@@ -100,12 +100,12 @@ Outcome decode_frame(std::string_view bytes) noexcept {
         throw WireError(json::describe_utf8_fault(*fault));
       transcode_payload(frame.payload, w);
     } else {
-      const std::size_t start = w.buffer().size();
+      const std::size_t start = w.size();
       // Within the JSON nesting limit the written value reads back as itself; a deeper one goes
       // through the JSON reader so that the failure names the place where the reader gives up.
       if (wire::msgpack_to_json(frame.payload, w) > std::size_t{json::kMaxDepth}) {
         json::Writer ignored;
-        transcode_payload(std::string_view(w.buffer()).substr(start), ignored);
+        transcode_payload(w.view().substr(start), ignored);
       }
     }
     w.raw(",\"rev\":");

@@ -97,7 +97,7 @@ class Differ {
   };
 
   // The first `len` bytes of path_: a path as OpWriter takes it.
-  std::string_view path(std::size_t len) { return std::string_view(path_.buffer()).substr(0, len); }
+  std::string_view path(std::size_t len) { return path_.view().substr(0, len); }
 
   template <class Entry, class Set, class Remove>
   void map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set, Remove remove);
@@ -123,7 +123,7 @@ class Differ {
 };
 
 void Differ::node(const Node& a, const Node& b) {
-  const std::size_t len = path_.buffer().size();
+  const std::size_t len = path_.size();
   if (a.tag != b.tag) {
     ops_.replace(path(len), b);
     return;
@@ -156,7 +156,7 @@ void Differ::node(const Node& a, const Node& b) {
 
 template <class Entry, class Set, class Remove>
 void Differ::map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set, Remove remove) {
-  const std::size_t len = path_.buffer().size();
+  const std::size_t len = path_.size();
   // Both maps are sorted by name, so one forward walk of the other side finds each entry.
   auto ia = a.begin();
   std::size_t matched = 0;
@@ -181,25 +181,23 @@ void Differ::map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set
 
 void Differ::slot(std::string_view name, Children o, Children n) {
   if (o.empty() && n.empty()) return;
-  std::string& p = path_.buffer();
   SlotPath s;
   s.name = name;
-  s.parent = p.size();
-  if (s.parent) p.push_back(',');
+  s.parent = path_.size();
+  if (s.parent) path_.raw(',');
   write_path_seg_slot(path_, name);
-  s.index_at = p.size();
+  s.index_at = path_.size();
 
   auto has_key = [](const Node& c) { return c.key.has_value(); };
   if (std::all_of(o.begin(), o.end(), has_key) && std::all_of(n.begin(), n.end(), has_key))
     keyed(s, o, n);
   else
     positional(s, o, n);
-  path_.buffer().resize(s.parent);
+  path_.truncate(s.parent);
 }
 
 void Differ::child(const SlotPath& s, std::size_t index, const Node& a, const Node& b) {
-  std::string& p = path_.buffer();
-  p.resize(s.index_at);
+  path_.truncate(s.index_at);
   write_path_seg_index(path_, index);
   node(a, b);
 }

@@ -52,12 +52,11 @@ std::string written_path(const Path& path) {
 }  // namespace
 
 void OpWriter::open(std::size_t variant, std::string_view path) {
-  std::string& b = out_.buffer();
-  if (!first_) b.push_back(',');
+  if (!first_) out_.raw(',');
   first_ = false;
-  b.append(kHeads[variant].view());
-  b.append(path);
-  b.push_back(']');
+  out_.raw(kHeads[variant].view());
+  out_.raw(path);
+  out_.raw(']');
 }
 
 void OpWriter::name(std::string_view name) {

@@ -13,7 +13,6 @@
 #include "jsonio/chars.hpp"
 #include "jsonio/utf8.hpp"
 #include "src/wire/marker.hpp"
-#include "src/wire/sink.hpp"
 
 namespace vorlik::wire {
 
@@ -63,10 +62,7 @@ bool plain(const char* p, std::size_t n, std::size_t avail, bool& wide) {
 class ToJson {
  public:
   ToJson(std::string_view in, json::Writer& w)
-      : in_(reinterpret_cast<const unsigned char*>(in.data())),
-        size_(in.size()),
-        w_(w),
-        out_(w.buffer()) {}
+      : in_(reinterpret_cast<const unsigned char*>(in.data())), size_(in.size()), out_(w) {}
 
   std::size_t run() {
     for (;;) {
@@ -75,17 +71,14 @@ class ToJson {
         Open& top = open_.back();
         key = top.map && (top.left & 1) == 0;
         if (top.map && !key)
-          out_.put(':');
+          out_.raw(':');
         else if (out_.size() != top.body)
-          out_.put(',');
+          out_.raw(',');
         --top.left;
       }
       value(key);
       while (!open_.empty() && open_.back().left == 0) close();
-      if (open_.empty()) {
-        out_.sync();
-        return max_depth_;
-      }
+      if (open_.empty()) return max_depth_;
     }
   }
 
@@ -227,14 +220,12 @@ class ToJson {
         throw WireError("string is not valid UTF-8: " + json::describe_utf8_fault(*fault));
       }
     }
-    out_.sync();
-    w_.string(s);
-    out_.resume();
+    out_.string(s);
   }
 
   void open(bool map, std::uint64_t count) {
     if (open_.size() + 1 >= kDepthLimit) throw WireError("depth limit exceeded");
-    out_.put(map ? '{' : '[');
+    out_.raw(map ? '{' : '[');
     open_.push_back({map ? 2 * count : count, out_.size(), members_.size(), map, true});
     max_depth_ = std::max(max_depth_, open_.size());
   }
@@ -245,7 +236,7 @@ class ToJson {
       if (!top.in_order) reorder(top);
       members_.resize(top.base);
     }
-    out_.put(top.map ? '}' : ']');
+    out_.raw(top.map ? '}' : ']');
     open_.pop_back();
   }
 
@@ -280,8 +271,7 @@ class ToJson {
   const unsigned char* in_;
   std::size_t size_;
   std::size_t pos_ = 0;
-  json::Writer& w_;  // its buffer is written through out_
-  Sink out_;
+  json::Writer& out_;
   std::vector<Open> open_;
   std::vector<Member> members_;  // a stack shared by all open maps
   std::size_t max_depth_ = 0;

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -205,6 +207,55 @@ TEST(WriterNumbers, IntegersAtTheirLimits) {
   w.raw(',');
   w.f64(-0.0);
   EXPECT_EQ(w.take(), "18446744073709551615,-9223372036854775808,0,-0.0");
+}
+
+// Only strings lying wholly inside a trusted text skip the scan; one that runs past its end, or
+// starts before it, is escaped as any other.
+TEST(WriterStrings, TrustsOnlyStringsInsideTheTrustedText) {
+  const std::string text = "ab\"cd\\e";
+  const std::string_view all(text);
+  Writer w;
+  w.trust(all.substr(0, 2));
+  w.trust(all.substr(4, 1));
+  w.string(all.substr(0, 2));  // inside the first
+  w.string(all.substr(1, 3));  // runs past the first's end
+  w.string(all.substr(2, 3));  // starts before the second
+  w.string(all.substr(4, 1));  // inside the second
+  w.string(all.substr(4, 3));  // runs past the second's end
+  EXPECT_EQ(w.take(), R"("ab""b\"c""\"cd""d""d\\e")");
+}
+
+// Pieces of every size written through the cursor, across many growths of the string, and
+// text appended to the synced string in between, come out in order.
+TEST(WriterBuffer, KeepsEveryPieceAcrossGrowth) {
+  std::mt19937 random(3);
+  std::uniform_int_distribution<std::size_t> size(0, 9000);
+  Writer w;
+  std::string expected;
+  for (int k = 0; k < 300; ++k) {
+    const std::string piece(size(random), static_cast<char>('a' + k % 26));
+    switch (k % 4) {
+      case 0:
+        w.raw(piece);
+        break;
+      case 1:
+        w.plain_string(piece);
+        expected += '"';
+        break;
+      case 2:
+        w.sync().append(piece);
+        w.resume();
+        break;
+      default:
+        std::memcpy(w.room(piece.size()), piece.data(), piece.size());
+        w.advance(w.room(0) + piece.size());
+    }
+    expected += piece;
+    if (k % 4 == 1) expected += '"';
+    ASSERT_EQ(w.size(), expected.size());
+  }
+  EXPECT_EQ(w.view(), expected);
+  EXPECT_EQ(w.take(), expected);
 }
 
 }  // namespace

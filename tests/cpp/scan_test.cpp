@@ -130,7 +130,7 @@ TEST(GuardPage, ReadingStopsAtTheLastReadableByte) {
     EXPECT_FALSE(find_utf8_fault(raw));
     Writer w;
     w.string(raw);
-    EXPECT_EQ(w.buffer(), cat({"\"", body, "\""}));
+    EXPECT_EQ(w.view(), cat({"\"", body, "\""}));
   }
 }
 
@@ -144,7 +144,7 @@ TEST(WriterEscapes, EveryEscapedByteAtEveryOffsetOfABlock) {
           s[len - 1 - at] = at == len - 1 - at ? s[at] : extra;
           Writer w;
           w.string(s);
-          ASSERT_EQ(w.buffer(), testing::reference_quote(s)) << len << " " << at << " " << b;
+          ASSERT_EQ(w.view(), testing::reference_quote(s)) << len << " " << at << " " << b;
         }
       }
     }
