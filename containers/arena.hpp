@@ -22,7 +22,7 @@ class Arena {
   Arena& operator=(const Arena&) = delete;
 
   // `align` is a power of two.
-  void* allocate(std::size_t size, std::size_t align) {
+  [[gnu::always_inline]] void* allocate(std::size_t size, std::size_t align) {
     const std::size_t misaligned = reinterpret_cast<std::uintptr_t>(next_) & (align - 1);
     const std::size_t pad = misaligned ? align - misaligned : 0;
     const auto room = static_cast<std::size_t>(end_ - next_);

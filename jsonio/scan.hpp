@@ -18,7 +18,8 @@ namespace vorlik::json {
 
 // The index of the first byte in p[i, n) that is a quote, a backslash or a control character;
 // n when there is none. Reads nothing outside p[0, n).
-inline std::size_t find_string_special(const char* p, std::size_t i, std::size_t n) {
+[[gnu::always_inline]] inline std::size_t find_string_special(const char* p, std::size_t i,
+                                                              std::size_t n) {
 #if defined(__SSE2__)
   const __m128i quotes = _mm_set1_epi8('"');
   const __m128i backslashes = _mm_set1_epi8('\\');

@@ -13,20 +13,17 @@
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/scan.hpp"
+#include "src/action/fast.hpp"
+#include "src/action/typing.hpp"
+#include "src/text_cursor.hpp"
 
 namespace vorlik {
 
 namespace {
 
-// Thrown to give up: the exact reader reads the whole text again.
-struct GiveUp {};
-
-// Every step takes the cursor and returns it moved past what it read. `open` counts the arrays
-// and objects open around the cursor, as the exact reader's nesting limit counts them.
-class FastTree {
+class FastTree : public TextCursor {
  public:
-  FastTree(std::string_view text, Arena& arena)
-      : begin_(text.data()), end_(text.data() + text.size()), arena_(arena), exact_(text, arena) {}
+  FastTree(std::string_view text, Arena& arena) : TextCursor(text, arena) {}
 
   Node document() {
     Node root;
@@ -36,86 +33,17 @@ class FastTree {
   }
 
  private:
-  const char* space(const char* p) const {
-    while (p < end_ && (*p == ' ' || *p == '\n' || *p == '\t' || *p == '\r')) ++p;
-    return p;
-  }
-  // The byte under the cursor after white space. Compact text has none: one test passes it.
-  char at(const char*& p) const {
-    if (p<end_&& static_cast<unsigned char>(*p)> ' ') return *p;
-    p = space(p);
-    if (p == end_) throw GiveUp{};
-    return *p;
-  }
-  void expect(const char*& p, char c) const {
-    if (at(p) != c) throw GiveUp{};
-  }
-  // One more array or object opens: the exact reader refuses the one past its limit.
-  static int deeper(int open) {
-    if (open >= json::kMaxDepth) throw GiveUp{};
-    return open + 1;
-  }
-  // At '{' or '[': steps past it; true when the container is empty, the cursor then past it.
-  bool opens_empty(const char*& p, char close) const {
-    ++p;
-    if (at(p) != close) return false;
-    ++p;
-    return true;
-  }
-  // After an element or member: true past a comma, false past the closing bracket.
-  bool more(const char*& p, char close) const {
-    const char c = at(p);
-    ++p;
-    if (c == ',') return true;
-    if (c != close) throw GiveUp{};
-    return false;
-  }
-
-  // Hands the value under the cursor to the exact reader, with the same nesting open.
-  template <class Read>
-  const char* exact(const char* p, int open, Read&& read) {
-    exact_.rewind({static_cast<std::size_t>(p - begin_), json::kMaxDepth + 1 - open});
-    read(exact_);
-    return begin_ + exact_.offset();
-  }
-
-  // Steps over `text` when it stands under the cursor.
-  template <std::size_t N>
-  bool literal(const char*& p, const char (&text)[N]) const {
-    constexpr std::size_t size = N - 1;
-    if (static_cast<std::size_t>(end_ - p) < size || std::memcmp(p, text, size) != 0) return false;
-    p += size;
-    return true;
-  }
   // The known member names of nodes and values stand in compact text as `"name":`. Told apart
   // by their first letter and matched whole, they cost a few compares instead of a scan.
   int node_field_name(const char*& p) const;
   int value_variant_name(const char*& p) const;
-
-  // At '"'. A string without escapes is viewed where it stands.
-  [[gnu::always_inline]] const char* string(const char* p, std::string_view& out) {
-    const auto start = static_cast<std::size_t>(p + 1 - begin_);
-    const auto size = static_cast<std::size_t>(end_ - begin_);
-    const std::size_t stop = json::find_string_special(begin_, start, size);
-    if (stop < size && begin_[stop] == '"') {
-      out = {begin_ + start, stop - start};
-      return begin_ + stop + 1;
-    }
-    return exact(p, 0, [&](json::Reader& r) { out = r.string_token(); });
-  }
-  // A member's key and the colon; the cursor then on the value.
-  const char* key(const char* p, std::string_view& name) {
-    expect(p, '"');
-    p = string(p, name);
-    expect(p, ':');
-    return p + 1;
-  }
 
   const char* node(const char* p, int open, Node& n);
   const char* node_member(const char* p, int open, Node& n, unsigned& seen);
   const char* props(const char* p, int open, ArenaVec<ValueEntry>& out);
   const char* slots(const char* p, int open, ArenaMap<Children>& out);
   const char* children(const char* p, int open, Children& out);
+  const char* action(const char* p, int open, Action& a);
   const char* value(const char* p, int open, Value& v);
   const char* integer(const char* p, int open, Value& v);
   const char* boolean(const char* p, Value& v);
@@ -141,11 +69,6 @@ class FastTree {
     out = lay_out_map(staged, arena_);
     return p;
   }
-
-  const char* begin_;
-  const char* end_;
-  Arena& arena_;
-  json::Reader exact_;
 };
 
 int node_field(std::string_view name) {
@@ -256,7 +179,13 @@ const char* FastTree::node_member(const char* p, int open, Node& n, unsigned& se
                      [this](const char* q, int o, Value& v) { return value(q, o, v); });
     case NodeField::Slots:
       return slots(p, open, n.slots);
-    case NodeField::Events:
+    case NodeField::Events: {
+      ArenaMap<Action> events;
+      p = entries(p, open, events,
+                  [this](const char* q, int o, Action& a) { return action(q, o, a); });
+      if (!events.empty()) n.edit_extras(arena_).events = events;
+      return p;
+    }
     case NodeField::Bindings:
       break;
   }
@@ -281,6 +210,13 @@ const char* FastTree::children(const char* p, int open, Children& out) {
   } while (more(p, ']'));
   out.list = {Staging<Node>::lay_out(nodes.items(), arena_), nodes.size()};
   return p;
+}
+
+const char* FastTree::action(const char* p, int open, Action& a) {
+  const char* q = p;
+  if (handler::type_action(handler::Fast{*this, q, open}, a)) return q;
+  // Anything unusual, such as the tag standing elsewhere, is the exact reader's.
+  return exact(p, open, [&](json::Reader& r) { a = read_action(r); });
 }
 
 const char* FastTree::value(const char* p, int open, Value& v) {

@@ -143,6 +143,20 @@ INSTANTIATE_TEST_SUITE_P(
              R"({"tag":"a","events":{"click":{"field":"f","kind":"toggle-field"}},)"
              R"("bindings":{"v":{"mode":"two-way"}}})",
              true},
+        Case{"HandlersOfEveryShape",
+             R"({"tag":"a","events":{"a":{"kind":"seq","actions":[{"kind":"js","handler":"h"},)"
+             R"({"kind":"if","cond":{"expr":"not","of":{"expr":"event"}},"then":{"kind":"emit",)"
+             R"("event":"e","detail":null},"else":null}]},"b":{"kind":"set","target":{"ref":"id",)"
+             R"("id":"x"},"prop":"p","value":{"expr":"obj","fields":{"z":{"expr":"lit","value":)"
+             R"([1,{"q":null}]},"a":{"expr":"concat","parts":[]}}}},"c":{"kind":"call",)"
+             R"("method":"get","url":{"expr":"field","name":"u"},"body":null,"result":"r"}}})",
+             true},
+        Case{"HandlerTagNotFirst",
+             R"({"tag":"a","events":{"c":{"field":"f","kind":"toggle-field"}}})", true},
+        Case{"HandlerWithUnknownMember",
+             R"({"tag":"a","events":{"c":{"kind":"toggle-field","field":"f","x":[1]}}})", true},
+        Case{"HandlerTagNumbered", R"({"tag":"a","events":{"c":{"kind":3,"field":"f"}}})", false},
+        Case{"HandlerFieldMissing", R"({"tag":"a","events":{"c":{"kind":"toggle-field"}}})", false},
         Case{"NestingAtTheLimit", nested_lists(62), true},
         Case{"NestingPastTheLimit", nested_lists(63), false},
         Case{"NegativeZeroInt", R"({"tag":"a","props":{"p":{"Int":-0}}})", false},
