@@ -9,7 +9,7 @@
 
 namespace vorlik::json {
 
-inline bool same_name(std::string_view a, std::string_view b) {
+[[gnu::always_inline]] inline bool same_name(std::string_view a, std::string_view b) {
   const std::size_t n = a.size();
   if (n != b.size()) return false;
   if (n == 0) return true;

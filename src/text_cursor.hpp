@@ -83,6 +83,19 @@ class TextCursor {
     return true;
   }
 
+  // Steps over `"name":` when it stands under the cursor, for a short name known only at run
+  // time.
+  [[gnu::always_inline]] bool name_literal(const char*& p, std::string_view name) const {
+    const std::size_t n = name.size();
+    if (static_cast<std::size_t>(end_ - p) < n + 3 || p[0] != '"' || p[n + 1] != '"' ||
+        p[n + 2] != ':')
+      return false;
+    for (std::size_t k = 0; k < n; ++k)
+      if (p[k + 1] != name[k]) return false;
+    p += n + 3;
+    return true;
+  }
+
   // At '"'. A string without escapes is viewed where it stands.
   [[gnu::always_inline]] const char* string(const char* p, std::string_view& out) {
     const auto start = static_cast<std::size_t>(p + 1 - begin_);

@@ -104,9 +104,11 @@ bool typed(Fast f, const TaggedType& t, TypeVariant&& type_variant, bool /*numbe
   if (f.t.at(f.p) != '{') return false;
   const int inner = TextCursor::deeper(f.open);
   if (f.t.opens_empty(f.p, '}')) return false;
-  std::string_view key;
-  f.p = f.t.key(f.p, key);
-  if (!json::same_name(key, t.tag_key)) return false;
+  if (!f.t.name_literal(f.p, t.tag_key)) {
+    std::string_view key;
+    f.p = f.t.key(f.p, key);
+    if (!json::same_name(key, t.tag_key)) return false;
+  }
   std::string_view name;
   if (!take_str(f, name)) return false;
   const int variant = find_tag(name, t);
