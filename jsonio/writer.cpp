@@ -93,11 +93,25 @@ constexpr auto kEscape = [] {
 
 }  // namespace
 
+namespace {
+// The string's own growth doubles its capacity; only a stretch about to be written is cleared.
+constexpr std::size_t kStretch = 4096;
+}  // namespace
+
 void Writer::grow(std::size_t n) {
-  // The string's own growth doubles its capacity; only the stretch about to be written is
-  // cleared.
-  constexpr std::size_t kStretch = 4096;
   out_.resize(used_ + (n > kStretch ? n : kStretch));
+}
+
+void Writer::append_beyond(std::string_view s) {
+  if (s.size() <= kStretch) {
+    grow(s.size());
+    std::memcpy(out_.data() + used_, s.data(), s.size());
+    used_ += s.size();
+    return;
+  }
+  out_.resize(used_);
+  out_.append(s);
+  used_ = out_.size();
 }
 
 void Writer::scanned_string(std::string_view s) {

@@ -31,7 +31,11 @@ class Writer {
     ++used_;
   }
   void raw(std::string_view s) {
-    std::memcpy(room(s.size()), s.data(), s.size());
+    if (out_.size() - used_ < s.size()) {
+      append_beyond(s);
+      return;
+    }
+    std::memcpy(out_.data() + used_, s.data(), s.size());
     used_ += s.size();
   }
   void string(std::string_view s) {
@@ -95,6 +99,9 @@ class Writer {
 
  private:
   void grow(std::size_t n);
+  // A piece longer than the room left: a long one, such as a payload copied whole, is appended
+  // to the string itself and so not cleared before it is copied.
+  void append_beyond(std::string_view s);
   bool trusted(std::string_view s) const {
     const auto at = reinterpret_cast<std::uintptr_t>(s.data());
     for (int k = 0; k < trusted_count_; ++k) {
