@@ -99,7 +99,10 @@ constexpr std::size_t kStretch = 4096;
 }  // namespace
 
 void Writer::grow(std::size_t n) {
-  out_.resize(used_ + (n > kStretch ? n : kStretch));
+  std::size_t size = used_ + (n > kStretch ? n : kStretch);
+  // A stretch never runs past capacity that was reserved: that would move the whole text.
+  if (size > out_.capacity() && used_ + n <= out_.capacity()) size = out_.capacity();
+  out_.resize(size);
 }
 
 void Writer::append_beyond(std::string_view s) {
