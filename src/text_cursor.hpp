@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "containers/arena.hpp"
+#include "jsonio/chars.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/scan.hpp"
 
@@ -107,6 +108,86 @@ class TextCursor {
     }
     return exact(p, 0, [&](json::Reader& r) { out = r.string_token(); });
   }
+  // At '"': steps over a string without reading it. Escapes count by their form only, as
+  // the exact reader skips them.
+  const char* skip_string(const char* p) const {
+    const auto size = static_cast<std::size_t>(end_ - begin_);
+    for (++p;;) {
+      p = begin_ + json::find_string_special(begin_, static_cast<std::size_t>(p - begin_), size);
+      if (p == end_) throw GiveUp{};
+      if (*p == '"') return p + 1;
+      if (*p != '\\' || end_ - p < 2) throw GiveUp{};
+      if (p[1] != 'u') {
+        if (!is_simple_escape(p[1])) throw GiveUp{};
+        p += 2;
+        continue;
+      }
+      if (end_ - p < 6) throw GiveUp{};
+      for (int k = 2; k < 6; ++k)
+        if (json::hex_value(p[k]) < 0) throw GiveUp{};
+      p += 6;
+    }
+  }
+  // At the first byte of a number: steps over it by its form, its range unchecked.
+  const char* skip_number(const char* p) const {
+    if (p < end_ && *p == '-') ++p;
+    if (p == end_) throw GiveUp{};
+    if (*p == '0') {
+      ++p;
+    } else {
+      if (!json::is_digit(*p)) throw GiveUp{};
+      p = digits(p);
+    }
+    if (p < end_ && *p == '.') {
+      const char* start = ++p;
+      if ((p = digits(p)) == start) throw GiveUp{};
+    }
+    if (p < end_ && (*p == 'e' || *p == 'E')) {
+      ++p;
+      if (p < end_ && (*p == '+' || *p == '-')) ++p;
+      const char* start = p;
+      if ((p = digits(p)) == start) throw GiveUp{};
+    }
+    // A digit after a leading zero is refused by the exact reader, and so is any byte here but
+    // a separator; the caller's next step gives up on all of them.
+    return p;
+  }
+  // Steps over one value of any kind and depth. Skipped values are not limited in depth; past
+  // kSkipDepth levels the exact reader steps over the rest, without recursion.
+  const char* skip_value(const char* p, int depth = 0) {
+    switch (at(p)) {
+      case '"':
+        return skip_string(p);
+      case '{':
+        if (depth == kSkipDepth) return exact(p, 0, [](json::Reader& r) { r.skip_value(); });
+        if (opens_empty(p, '}')) return p;
+        do {
+          expect(p, '"');
+          p = skip_string(p);
+          expect(p, ':');
+          p = skip_value(p + 1, depth + 1);
+        } while (more(p, '}'));
+        return p;
+      case '[':
+        if (depth == kSkipDepth) return exact(p, 0, [](json::Reader& r) { r.skip_value(); });
+        if (opens_empty(p, ']')) return p;
+        do p = skip_value(p, depth + 1);
+        while (more(p, ']'));
+        return p;
+      case 't':
+        if (!literal(p, "true")) throw GiveUp{};
+        return p;
+      case 'f':
+        if (!literal(p, "false")) throw GiveUp{};
+        return p;
+      case 'n':
+        if (!literal(p, "null")) throw GiveUp{};
+        return p;
+      default:
+        return skip_number(p);
+    }
+  }
+
   // A member's key and the colon; the cursor then on the value.
   [[gnu::always_inline]] const char* key(const char* p, std::string_view& name) {
     expect(p, '"');
@@ -116,6 +197,17 @@ class TextCursor {
   }
 
  protected:
+  static constexpr int kSkipDepth = 64;
+
+  static bool is_simple_escape(char c) {
+    return c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' ||
+           c == 't';
+  }
+  const char* digits(const char* p) const {
+    while (p < end_ && json::is_digit(*p)) ++p;
+    return p;
+  }
+
   const char* begin_;
   const char* end_;
   Arena& arena_;

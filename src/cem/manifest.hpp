@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/arena.hpp"
 #include "jsonio/reader.hpp"
 
 namespace vorlik {
@@ -44,5 +45,12 @@ struct Declaration {
 // reused for the next one. Members the records do not know are skipped unread.
 void read_manifest(json::Reader& reader,
                    const std::function<void(const Declaration&)>& on_declaration);
+
+// The same for a whole manifest text on the fast path, for compact, well-formed text. Returns
+// false where the exact reader must read the text again: on a fault, a record in array form or
+// a field given twice. The declarations handed on until then are those the exact reader hands
+// on first, and what was laid out in the arena stays there.
+bool read_manifest_fast(std::string_view text, Arena& arena,
+                        const std::function<void(const Declaration&)>& on_declaration);
 
 }  // namespace vorlik
