@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "containers/ordered.hpp"
@@ -28,15 +30,57 @@ bool is_space(char c) {
 // offset into the rewritten bytes (shifted by the input's size plus one, so that the two kinds
 // never look adjacent). `next` is the stretch that follows in the output.
 struct Piece {
-  std::uint64_t off;
+  std::uint32_t off;
   std::uint32_t len;
   std::uint32_t next;
 };
 
+// The key is kept as a pointer and a length rather than a string_view: a member is pushed
+// field by field, as a view built on the stack and copied whole would stall on its two halves.
 struct Member {
-  std::string_view key;  // as read, escapes resolved
-  std::uint32_t head;    // its first piece
+  const char* key_data;  // as read, escapes resolved
+  std::uint32_t key_size;
+  std::uint32_t head;  // its first piece
+  std::string_view key() const { return {key_data, key_size}; }
 };
+
+// A growable array of trivially copyable items that keeps its count: a vector's size is the
+// distance between two pointers divided by the item size, paid at every push and every look.
+template <class T>
+class Stack {
+  static_assert(std::is_trivially_copyable_v<T>);
+
+ public:
+  void reserve(std::uint32_t n) {
+    if (n > capacity_) regrow(n);
+  }
+  [[gnu::always_inline]] void push(const T& item) { emplace() = item; }
+  // A new item, left for the caller to fill.
+  [[gnu::always_inline]] T& emplace() {
+    if (size_ == capacity_) regrow(capacity_ * 2 + 16);
+    return items_[size_++];
+  }
+  std::uint32_t size() const { return size_; }
+  T& operator[](std::uint32_t k) { return items_[k]; }
+  T* data() { return items_.get(); }
+  T& back() { return items_[size_ - 1]; }
+  void shrink(std::uint32_t n) { size_ = n; }
+
+ private:
+  void regrow(std::uint32_t n) {
+    auto grown = std::make_unique_for_overwrite<T[]>(n);
+    if (size_) std::memcpy(grown.get(), items_.get(), size_ * sizeof(T));
+    items_ = std::move(grown);
+    capacity_ = n;
+  }
+
+  std::unique_ptr<T[]> items_;
+  std::uint32_t size_ = 0;
+  std::uint32_t capacity_ = 0;
+};
+
+// Thrown on anything the quick way does not take on: the careful reading then decides.
+struct Fail {};
 
 struct Open {
   bool object;
@@ -46,317 +90,364 @@ struct Open {
 
 class FastTranscoder {
  public:
-  FastTranscoder(Reader& r) : r_(r), p_(r.text().data()), n_(r.text().size()) {}
+  explicit FastTranscoder(Reader& r)
+      : r_(r), begin_(r.text().data()), end_(begin_ + r.text().size()), n_(r.text().size()) {}
 
   bool run(Writer& out) {
     const Reader::Checkpoint start = r_.checkpoint();
+    // Piece offsets are 32 bits wide: the input and the rewritten bytes (a number written out
+    // is under five times as long as its shortest spelling with its comma) must fit.
+    if (n_ >= (std::size_t{1} << 29)) return false;
     depth_ = start.depth;
-    i_ = run_ = start.offset;
-    pieces_.reserve((n_ - i_) / 16 + 16);  // about one a member in compact text
-    if (n_ >= (std::size_t{1} << 31) || !value()) {
+    const char* p = run_ = begin_ + start.offset;
+    // About one a member in compact text, a member being ten bytes or more.
+    pieces_.reserve(static_cast<std::uint32_t>((n_ - start.offset) / 8 + 16));
+    try {
+      p = value(p);
+    } catch (const Fail&) {
       r_.rewind(start);
       return false;
     }
-    cut(i_);
-    r_.rewind({i_, depth_});
-    gather(out, i_ - start.offset);
+    cut(p);
+    r_.rewind({offset(p), depth_});
+    gather(out, offset(p) - start.offset);
     return true;
   }
 
  private:
+  std::size_t offset(const char* p) const { return static_cast<std::size_t>(p - begin_); }
+
   // --- Pieces ------------------------------------------------------------------------------
 
-  [[gnu::always_inline]] void push(std::uint64_t off, std::size_t len) {
-    const auto index = static_cast<std::uint32_t>(pieces_.size());
-    pieces_.push_back({off, static_cast<std::uint32_t>(len), index + 1});
+  [[gnu::always_inline]] void push(std::size_t off, std::size_t len) {
+    const std::uint32_t index = pieces_.size();
+    pieces_.push({static_cast<std::uint32_t>(off), static_cast<std::uint32_t>(len), index + 1});
   }
   // Ends the stretch of input taken as it is at `at`.
-  void cut(std::size_t at) {
-    if (at > run_) push(run_, at - run_);
+  [[gnu::always_inline]] void cut(const char* at) {
+    if (at > run_) push(offset(run_), static_cast<std::size_t>(at - run_));
     run_ = at;
   }
-  // The token from `from` to the cursor is replaced by what `write` adds to the rewritten bytes.
+  // The token [from, to) is replaced by what `write` adds to the rewritten bytes.
   template <class Write>
-  void rewrite(std::size_t from, Write&& write) {
+  void rewrite(const char* from, const char* to, Write&& write) {
     cut(from);
     const std::size_t before = side_.size();
     write(side_);
     push(n_ + 1 + before, side_.size() - before);
-    run_ = i_;
+    run_ = to;
   }
-  std::uint32_t piece_count() const { return static_cast<std::uint32_t>(pieces_.size()); }
+  std::uint32_t piece_count() const { return pieces_.size(); }
+
+  // Most pieces are a member or two long: they are copied without a call.
+  [[gnu::always_inline]] static char* copy(char* to, const char* from, std::size_t len) {
+    if (len <= 16) {
+      if (len >= 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + len - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + len - 8, &b, 8);
+      } else if (len >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, from, 4);
+        std::memcpy(&b, from + len - 4, 4);
+        std::memcpy(to, &a, 4);
+        std::memcpy(to + len - 4, &b, 4);
+      } else {
+        for (std::size_t k = 0; k < len; ++k) to[k] = from[k];
+      }
+    } else {
+      std::memcpy(to, from, len);
+    }
+    return to + len;
+  }
 
   void gather(Writer& out, std::size_t read) {
     const std::string_view side = side_.view();
-    out.reserve(out.size() + read + side.size());
+    // Relinking drops repeated members and moves commas, so the output is never longer than
+    // the input read plus the rewritten bytes.
+    char* const first = out.room(read + side.size());
+    char* to = first;
     const std::uint32_t count = piece_count();
     for (std::uint32_t k = 0; k < count;) {
-      const std::uint64_t off = pieces_[k].off;
-      std::uint64_t end = off + pieces_[k].len;
+      const std::uint32_t off = pieces_[k].off;
+      std::uint32_t end = off + pieces_[k].len;
       k = pieces_[k].next;
       // Pieces that lie end to end in their source go out in one copy.
       while (k < count && pieces_[k].off == end) {
         end += pieces_[k].len;
         k = pieces_[k].next;
       }
-      const char* from = off <= n_ ? p_ + off : side.data() + (off - n_ - 1);
-      out.raw(std::string_view(from, static_cast<std::size_t>(end - off)));
+      const char* from = off <= n_ ? begin_ + off : side.data() + (off - n_ - 1);
+      to = copy(to, from, static_cast<std::size_t>(end - off));
     }
+    out.advance(to);
   }
 
   // --- Reading -----------------------------------------------------------------------------
 
-  void skip_space() {
-    // Bytes up to the space are rare outside white space: one test passes the rest.
-    if (i_ < n_ && static_cast<unsigned char>(p_[i_]) <= ' ' && is_space(p_[i_])) {
-      cut(i_);
-      while (i_ < n_ && is_space(p_[i_])) ++i_;
-      run_ = i_;
-    }
+  // The byte under the cursor once white space is stepped over; the end is a fault here. Compact
+  // text has no white space, so one test passes it.
+  [[gnu::always_inline]] char peek(const char*& p) {
+    if (p<end_&& static_cast<unsigned char>(*p)> ' ') return *p;
+    p = skip_space(p);
+    return *p;
+  }
+  // Steps over white space; the cursor then on a byte.
+  [[gnu::noinline]] const char* skip_space(const char* p) {
+    cut(p);
+    while (p < end_ && is_space(*p)) ++p;
+    run_ = p;
+    if (p == end_) throw Fail{};
+    return p;
   }
 
   // The whole value at the cursor, nested containers on an explicit stack.
-  bool value() {
+  const char* value(const char* p) {
     std::array<Open, kMaxDepth> open;
     int depth = 0;
     const int most = depth_ - 1;  // the reader refuses to open one more
     for (;;) {
-      skip_space();
-      if (i_ >= n_) return false;
-      const char c = p_[i_];
+      const char c = peek(p);
       if (c == '{' || c == '[') {
-        if (depth >= most) return false;
-        open[static_cast<std::size_t>(depth++)] = {c == '{', true, member_count()};
-        ++i_;
-        skip_space();
-        if (i_ < n_ && p_[i_] == (c == '{' ? '}' : ']')) {
-          ++i_;
+        if (depth >= most) throw Fail{};
+        Open& o = open[static_cast<std::size_t>(depth++)];
+        o = {c == '{', true, member_count()};
+        ++p;
+        if (peek(p) == (c == '{' ? '}' : ']')) {
+          ++p;
           --depth;
         } else {
-          if (c == '{' && !key(open[static_cast<std::size_t>(depth - 1)])) return false;
+          if (c == '{') p = key(p, o);
           continue;
         }
-      } else if (!scalar(c)) {
-        return false;
+      } else {
+        p = scalar(p, c);
       }
       // After a value: separators and closing brackets until the next value.
       for (;;) {
-        if (depth == 0) return true;
+        if (depth == 0) return p;
         Open& o = open[static_cast<std::size_t>(depth - 1)];
-        skip_space();
-        if (i_ >= n_) return false;
-        if (p_[i_] == ',') {
-          ++i_;
-          skip_space();
-          if (o.object && !key(o)) return false;
+        const char after = peek(p);
+        if (after == ',') {
+          ++p;
+          if (o.object) p = key(p, o);
           break;
         }
-        if (p_[i_] != (o.object ? '}' : ']')) return false;
-        if (o.object) close_object(o);
-        ++i_;
+        if (after != (o.object ? '}' : ']')) throw Fail{};
+        if (o.object) close_object(o, p);
+        ++p;
         --depth;
       }
     }
   }
 
-  bool scalar(char c) {
+  const char* scalar(const char* p, char c) {
     switch (c) {
       case '"':
-        return string();
+        return string(p);
       case 't':
-        return word("true");
+        return word(p, "true");
       case 'f':
-        return word("false");
+        return word(p, "false");
       case 'n':
-        return word("null");
+        return word(p, "null");
       default:
-        return (c == '-' || is_digit(c)) && number();
+        if (c != '-' && !is_digit(c)) throw Fail{};
+        return number(p);
     }
   }
 
-  bool word(std::string_view w) {
-    if (n_ - i_ < w.size() || std::memcmp(p_ + i_, w.data(), w.size()) != 0) return false;
-    i_ += w.size();
-    return true;
+  const char* word(const char* p, std::string_view w) const {
+    if (static_cast<std::size_t>(end_ - p) < w.size() || std::memcmp(p, w.data(), w.size()) != 0)
+      throw Fail{};
+    return p + w.size();
   }
 
-  // Steps over a string. `normal`: its text is what the writer makes of it; `escaped`: it holds
-  // an escape. Refuses what the reader might refuse.
-  [[gnu::always_inline]] bool scan_string(bool& normal, bool& escaped) {
-    normal = true;
-    escaped = false;
-    i_ = find_string_special(p_, i_ + 1, n_);
-    if (i_ < n_ && p_[i_] == '"') {  // most strings hold no escape
-      ++i_;
-      return true;
-    }
-    return scan_escaped(normal, escaped);
+  // The closing quote of the string at `p` when it holds no quote, backslash or control byte
+  // before it; otherwise where the first of them stands (or the end).
+  [[gnu::always_inline]] const char* plain_end(const char* p) const {
+    return begin_ + find_string_special(begin_, offset(p) + 1, n_);
   }
 
-  bool scan_escaped(bool& normal, bool& escaped) {
+  // Steps over the rest of a string from `q`, the first byte to look at. `normal`: its text is
+  // what the writer makes of it. Refuses what the reader might refuse.
+  const char* scan_escaped(const char* q, bool& normal) const {
     for (;;) {
-      i_ = find_string_special(p_, i_, n_);
-      if (i_ >= n_) return false;
-      if (p_[i_] == '"') {
-        ++i_;
-        return true;
-      }
-      if (p_[i_] != '\\' || n_ - i_ < 2) return false;
-      escaped = true;
-      const char e = p_[i_ + 1];
+      q = begin_ + find_string_special(begin_, offset(q), n_);
+      if (q == end_) throw Fail{};
+      if (*q == '"') return q + 1;
+      if (*q != '\\' || end_ - q < 2) throw Fail{};
+      const char e = q[1];
       if (e == 'u') {
-        if (!unicode_escape(normal)) return false;
+        q = unicode_escape(q, normal);
         continue;
       }
       if (e == '/') {
         normal = false;
       } else if (!std::strchr("\"\\bfnrt", e) || e == 0) {
-        return false;
+        throw Fail{};
       }
-      i_ += 2;
+      q += 2;
     }
   }
 
   // \uXXXX, a surrogate pair in two of them; the writer uses the form only for control bytes
   // without a short escape, in lower case.
-  bool unicode_escape(bool& normal) {
-    const auto hex4 = [&](std::size_t at) -> long {
-      if (n_ - at < 4) return -1;
+  const char* unicode_escape(const char* q, bool& normal) const {
+    const auto hex4 = [&](const char* at) -> long {
+      if (end_ - at < 4) return -1;
       long v = 0;
-      for (std::size_t k = 0; k < 4; ++k) {
-        const int d = hex_value(p_[at + k]);
+      for (int k = 0; k < 4; ++k) {
+        const int d = hex_value(at[k]);
         if (d < 0) return -1;
         v = v * 16 + d;
       }
       return v;
     };
-    const long v = hex4(i_ + 2);
-    if (v < 0 || (v >= 0xDC00 && v <= 0xDFFF)) return false;
+    const long v = hex4(q + 2);
+    if (v < 0 || (v >= 0xDC00 && v <= 0xDFFF)) throw Fail{};
     if (v >= 0xD800 && v <= 0xDBFF) {
-      if (n_ - i_ < 12 || p_[i_ + 6] != '\\' || p_[i_ + 7] != 'u') return false;
-      const long low = hex4(i_ + 8);
-      if (low < 0xDC00 || low > 0xDFFF) return false;
+      if (end_ - q < 12 || q[6] != '\\' || q[7] != 'u') throw Fail{};
+      const long low = hex4(q + 8);
+      if (low < 0xDC00 || low > 0xDFFF) throw Fail{};
       normal = false;
-      i_ += 12;
-      return true;
+      return q + 12;
     }
     const bool short_form = v == '\b' || v == '\t' || v == '\n' || v == '\f' || v == '\r';
-    const bool lower = !(p_[i_ + 5] >= 'A' && p_[i_ + 5] <= 'F');
+    const bool lower = !(q[5] >= 'A' && q[5] <= 'F');
     if (v >= 0x20 || short_form || !lower) normal = false;
-    i_ += 6;
-    return true;
+    return q + 6;
   }
 
   // The decoded text of the string at `at`, as the reader gives it.
-  std::optional<std::string_view> decoded(std::size_t at) {
+  std::string_view decoded(const char* at) {
     try {
-      r_.rewind({at, depth_});
-      std::string_view s = r_.string_token();
-      return s;
+      r_.rewind({offset(at), depth_});
+      return r_.string_token();
     } catch (const ReadError&) {
-      return std::nullopt;
+      throw Fail{};
     }
   }
 
-  bool string() {
-    const std::size_t at = i_;
-    bool normal, escaped;
-    if (!scan_string(normal, escaped)) return false;
-    if (normal) return true;
-    const auto text = decoded(at);
-    if (!text) return false;
-    rewrite(at, [&](Writer& w) { w.string(*text); });
-    return true;
+  [[gnu::always_inline]] const char* string(const char* p) {
+    const char* q = plain_end(p);
+    if (q < end_ && *q == '"') return q + 1;  // most strings hold no escape
+    return escaped_string(p, q);
+  }
+  [[gnu::noinline]] const char* escaped_string(const char* p, const char* q) {
+    bool normal = true;
+    const char* after = scan_escaped(q, normal);
+    if (normal) return after;
+    const std::string_view text = decoded(p);
+    rewrite(p, after, [&](Writer& w) { w.string(text); });
+    return after;
   }
 
-  bool number() {
-    const std::size_t at = i_;
-    const bool negative = p_[i_] == '-';
-    if (negative) ++i_;
-    if (i_ >= n_) return false;
+  const char* digits(const char* p) const {
+    while (p < end_ && is_digit(*p)) ++p;
+    return p;
+  }
+
+  const char* number(const char* p) {
+    const char* const at = p;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    if (p == end_) throw Fail{};
     std::uint64_t significand = 0;
     bool wide = false;  // beyond 64 bits: read as a double, as the reader does
-    if (p_[i_] == '0') {
-      ++i_;
-      if (i_ < n_ && is_digit(p_[i_])) return false;
-    } else if (is_digit(p_[i_])) {
-      for (; i_ < n_ && is_digit(p_[i_]); ++i_) {
-        const auto d = static_cast<std::uint64_t>(p_[i_] - '0');
+    if (*p == '0') {
+      ++p;
+      if (p < end_ && is_digit(*p)) throw Fail{};
+    } else if (is_digit(*p)) {
+      for (; p < end_ && is_digit(*p); ++p) {
+        const auto d = static_cast<std::uint64_t>(*p - '0');
         if (significand > (std::numeric_limits<std::uint64_t>::max() - d) / 10) wide = true;
         if (!wide) significand = significand * 10 + d;
       }
     } else {
-      return false;
+      throw Fail{};
     }
     bool fraction = false;
-    const auto digits = [&] {
-      const std::size_t first = i_;
-      while (i_ < n_ && is_digit(p_[i_])) ++i_;
-      return i_ > first;
-    };
-    if (i_ < n_ && p_[i_] == '.') {
-      ++i_;
-      if (!digits()) return false;
+    if (p < end_ && *p == '.') {
+      const char* const first = ++p;
+      if ((p = digits(p)) == first) throw Fail{};
       fraction = true;
     }
-    if (i_ < n_ && (p_[i_] == 'e' || p_[i_] == 'E')) {
-      ++i_;
-      if (i_ < n_ && (p_[i_] == '+' || p_[i_] == '-')) ++i_;
-      if (!digits()) return false;
+    if (p < end_ && (*p == 'e' || *p == 'E')) {
+      ++p;
+      if (p < end_ && (*p == '+' || *p == '-')) ++p;
+      const char* const first = p;
+      if ((p = digits(p)) == first) throw Fail{};
       fraction = true;
     }
+    // Integers the writer gives back digit for digit; only -0 and those below the i64 range
+    // become doubles.
+    if (!fraction && !wide &&
+        (!negative || (significand != 0 && significand <= (std::uint64_t{1} << 63))))
+      return p;
+    return rewritten_number(at, p, fraction || wide, significand);
+  }
+  // A number the writer gives in its double form: negative integers beyond i64 and -0 (the
+  // only integers that get here), fractions and exponents.
+  [[gnu::noinline]] const char* rewritten_number(const char* at, const char* p, bool as_double,
+                                                 std::uint64_t significand) {
     double f;
-    if (!fraction && !wide) {
-      // Integers the writer gives back digit for digit; only -0 and those below the i64 range
-      // become doubles.
-      if (!negative || (significand != 0 && significand <= (std::uint64_t{1} << 63))) return true;
+    if (!as_double) {
       f = significand == 0 ? -0.0 : -static_cast<double>(significand);
     } else {
-      const auto r = std::from_chars(p_ + at, p_ + i_, f);
-      if (r.ec != std::errc() || r.ptr != p_ + i_) return false;  // the reader judges the range
+      const auto r = std::from_chars(at, p, f);
+      if (r.ec != std::errc() || r.ptr != p) throw Fail{};  // the reader judges the range
     }
     char buf[32];
     const std::size_t len = format_double(f, buf);
-    if (len == i_ - at && std::memcmp(buf, p_ + at, len) == 0) return true;
-    rewrite(at, [&](Writer& w) { w.raw(std::string_view(buf, len)); });
-    return true;
+    if (len == static_cast<std::size_t>(p - at) && std::memcmp(buf, at, len) == 0) return p;
+    rewrite(at, p, [&](Writer& w) { w.raw(std::string_view(buf, len)); });
+    return p;
   }
 
   // --- Objects -----------------------------------------------------------------------------
 
-  std::uint32_t member_count() const { return static_cast<std::uint32_t>(members_.size()); }
+  std::uint32_t member_count() const { return members_.size(); }
 
   // A member's key and colon; its pieces start here.
-  bool key(Open& o) {
-    if (i_ >= n_ || p_[i_] != '"') return false;
-    const std::size_t at = i_;
-    cut(at);
+  [[gnu::always_inline]] const char* key(const char* p, Open& o) {
+    if (peek(p) != '"') throw Fail{};
+    cut(p);
     const std::uint32_t head = piece_count();
-    bool normal, escaped;
-    if (!scan_string(normal, escaped)) return false;
-    std::string_view k(p_ + at + 1, i_ - at - 2);
-    if (escaped) {
-      const auto text = decoded(at);
-      if (!text) return false;
-      k = *text;
-      if (!normal) rewrite(at, [&](Writer& w) { w.string(k); });
+    std::string_view k;
+    const char* q = plain_end(p);
+    if (q < end_ && *q == '"') {
+      k = {p + 1, static_cast<std::size_t>(q - p - 1)};
+      p = q + 1;
+    } else {
+      p = escaped_key(p, q, k);
     }
-    if (member_count() > o.base && !key_less(members_.back().key, k)) o.in_order = false;
-    members_.push_back({k, head});
-    skip_space();
-    if (i_ >= n_ || p_[i_] != ':') return false;
-    ++i_;
-    return true;
+    if (member_count() > o.base && !key_less(members_.back().key(), k)) o.in_order = false;
+    Member& m = members_.emplace();
+    m.key_data = k.data();
+    m.key_size = static_cast<std::uint32_t>(k.size());
+    m.head = head;
+    if (peek(p) != ':') throw Fail{};
+    return p + 1;
+  }
+  [[gnu::noinline]] const char* escaped_key(const char* p, const char* q, std::string_view& k) {
+    bool normal = true;
+    const char* after = scan_escaped(q, normal);
+    k = decoded(p);
+    if (!normal) rewrite(p, after, [&](Writer& w) { w.string(k); });
+    return after;
   }
 
   // The cursor on the closing brace. Members out of order are relinked: stably sorted by key,
   // only the last of equal keys kept, the separating commas moved along.
-  void close_object(const Open& o) {
+  void close_object(const Open& o, const char* p) {
     if (o.in_order) {
-      members_.erase(members_.begin() + o.base, members_.end());
+      members_.shrink(o.base);
       return;
     }
-    cut(i_);
+    cut(p);
     const std::uint32_t k = member_count() - o.base;
     const Member* m = members_.data() + o.base;
     const auto tail = [&](std::uint32_t j) {
@@ -365,7 +456,7 @@ class FastTranscoder {
     order_.resize(k);
     for (std::uint32_t j = 0; j < k; ++j) order_[j] = j;
     const auto before = [&](std::uint32_t a, std::uint32_t b) {
-      return key_less(m[a].key, m[b].key);
+      return key_less(m[a].key(), m[b].key());
     };
     if (k <= 16) {
       for (std::uint32_t j = 1; j < k; ++j)
@@ -376,13 +467,13 @@ class FastTranscoder {
     }
     std::uint32_t kept = 0;
     for (std::uint32_t j = 0; j < k; ++j)
-      if (j + 1 == k || key_less(m[order_[j]].key, m[order_[j + 1]].key))
+      if (j + 1 == k || key_less(m[order_[j]].key(), m[order_[j + 1]].key()))
         order_[kept++] = order_[j];
     order_.resize(kept);
 
     // Every member but the one read last ends with its comma.
     const Piece& first_tail = pieces_[tail(0)];
-    const std::uint64_t comma = first_tail.off + first_tail.len - 1;
+    const std::uint32_t comma = first_tail.off + first_tail.len - 1;
     std::uint32_t prev = m[0].head - 1;  // the piece with the opening brace
     for (std::uint32_t j = 0; j < kept; ++j) {
       const std::uint32_t member = order_[j];
@@ -398,18 +489,18 @@ class FastTranscoder {
       }
     }
     pieces_[prev].next = piece_count();  // the piece that will hold the closing brace
-    members_.erase(members_.begin() + o.base, members_.end());
+    members_.shrink(o.base);
   }
 
   Reader& r_;
-  const char* p_;
-  std::size_t n_;
-  std::size_t i_ = 0;    // the cursor
-  std::size_t run_ = 0;  // where the input taken as it is starts
-  int depth_ = 0;        // the reader's nesting allowance, as at the start
-  std::vector<Piece> pieces_;
+  const char* const begin_;
+  const char* const end_;
+  const std::size_t n_;
+  const char* run_ = nullptr;  // where the input taken as it is starts
+  int depth_ = 0;              // the reader's nesting allowance, as at the start
+  Stack<Piece> pieces_;
   Writer side_;  // the rewritten tokens
-  std::vector<Member> members_;
+  Stack<Member> members_;
   std::vector<std::uint32_t> order_;
 };
 
