@@ -190,7 +190,7 @@ class FastTranscoder {
   // The byte under the cursor once white space is stepped over; the end is a fault here. Compact
   // text has no white space, so one test passes it.
   [[gnu::always_inline]] char peek(const char*& p) {
-    if (p<end_&& static_cast<unsigned char>(*p)> ' ') return *p;
+    if (p < end_ && (static_cast<unsigned char>(*p) > ' ')) return *p;
     p = skip_space(p);
     return *p;
   }
