@@ -61,13 +61,7 @@ void read_attribute(Reader& r, Attribute& a) {
 
 // Reads into a Declaration that held the previous one, keeping the capacity of its lists.
 void read_declaration(Reader& r, Declaration& d) {
-  d.custom_element = false;
-  d.tag_name.reset();
-  d.summary.reset();
-  d.description.reset();
-  d.attributes.clear();
-  d.events.clear();
-  d.slots.clear();
+  d.clear();
 
   // The optional strings have no missing-key value in array form: only the flag and the lists
   // may be left off the end there.

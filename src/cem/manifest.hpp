@@ -38,6 +38,17 @@ struct Declaration {
   std::vector<Attribute> attributes;
   std::vector<Named> events;
   std::vector<Named> slots;
+
+  // Empty again, keeping the capacity of the lists for the next declaration.
+  void clear() {
+    custom_element = false;
+    tag_name.reset();
+    summary.reset();
+    description.reset();
+    attributes.clear();
+    events.clear();
+    slots.clear();
+  }
 };
 
 // Reads the manifest value at the reader's cursor (every record in object or array form) and

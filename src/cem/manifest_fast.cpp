@@ -152,13 +152,7 @@ class FastManifest : public TextCursor {
   const char* declaration(const char* p, Declaration& d) {
     static constexpr std::array<std::string_view, 7> kNames = {
         "customElement", "tagName", "summary", "description", "attributes", "events", "slots"};
-    d.custom_element = false;
-    d.tag_name.reset();
-    d.summary.reset();
-    d.description.reset();
-    d.attributes.clear();
-    d.events.clear();
-    d.slots.clear();
+    d.clear();
     std::uint32_t seen;
     return record(p, kNames, seen, [&](int field, const char* q) {
       switch (field) {
