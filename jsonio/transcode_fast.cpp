@@ -286,7 +286,7 @@ class FastTranscoder {
       }
       if (e == '/') {
         normal = false;
-      } else if (!std::strchr("\"\\bfnrt", e) || e == 0) {
+      } else if (!is_simple_escape(e)) {
         throw Fail{};
       }
       q += 2;

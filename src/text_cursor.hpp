@@ -118,7 +118,7 @@ class TextCursor {
       if (*p == '"') return p + 1;
       if (*p != '\\' || end_ - p < 2) throw GiveUp{};
       if (p[1] != 'u') {
-        if (!is_simple_escape(p[1])) throw GiveUp{};
+        if (!json::is_simple_escape(p[1])) throw GiveUp{};
         p += 2;
         continue;
       }
@@ -205,10 +205,6 @@ class TextCursor {
  protected:
   static constexpr int kSkipDepth = 64;
 
-  static bool is_simple_escape(char c) {
-    return c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' ||
-           c == 't';
-  }
   const char* digits(const char* p) const {
     while (p < end_ && json::is_digit(*p)) ++p;
     return p;
