@@ -18,6 +18,12 @@ namespace vorlik {
 class Arena {
  public:
   Arena() = default;
+  // An arena for a call that reads about `text_bytes` of text, its first block sized for the
+  // whole call. An allocator that gives freed memory back to the system once more of it lies
+  // free than a threshold set by the largest blocks it has seen (glibc's, by default) then
+  // keeps the call's memory for the next call, instead of faulting it in afresh, page by page,
+  // each time. Pages of the block that the call does not reach are never touched.
+  explicit Arena(std::size_t text_bytes) : pool_(first_block(text_bytes)) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
 
@@ -43,6 +49,17 @@ class Arena {
 
  private:
   static constexpr std::size_t kChunk = std::size_t{64} * 1024;
+  // A tree takes two to four times its text.
+  static constexpr std::size_t kBytesPerTextByte = 4;
+  // glibc keeps no block past 32 MiB for reuse, and a call that needs more than that cannot be
+  // kept whole: larger calls take the ordinary first block.
+  static constexpr std::size_t kLargestFirstBlock = std::size_t{28} << 20;
+
+  static std::size_t first_block(std::size_t text_bytes) {
+    if (text_bytes > kLargestFirstBlock / kBytesPerTextByte) return kChunk;
+    const std::size_t size = text_bytes * kBytesPerTextByte;
+    return size > kChunk ? size : kChunk;
+  }
 
   void* allocate_slow(std::size_t size, std::size_t align) {
     if (size > kChunk / 4) return pool_.allocate(size, align);

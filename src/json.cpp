@@ -33,7 +33,7 @@ Patch read_whole_patch(json::Reader& reader) {
 
 Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept {
   return guarded([&] {
-    Arena arena;
+    Arena arena(old_text.size() + new_text.size());
     Node old_root = read_tree_text(old_text, arena);
     Node new_root = read_tree_text(new_text, arena);
     json::Writer out;
@@ -46,7 +46,7 @@ Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept
 
 Outcome apply_json(std::string_view root_text, std::string_view patch_text) noexcept {
   return guarded([&] {
-    Arena arena;
+    Arena arena(root_text.size() + patch_text.size());
     Node root = read_tree_text(root_text, arena);
     Patch patch = read_document(patch_text, arena, read_whole_patch);
     try {

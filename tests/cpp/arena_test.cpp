@@ -14,8 +14,11 @@ namespace {
 
 // Blocks of every size around the chunk's and every alignment: each is aligned, and none
 // overlaps another (each keeps the pattern written into it while the others are written).
-TEST(Arena, BlocksAreAlignedAndApart) {
-  Arena arena;
+// Arenas sized ahead for texts of every length, the longest past any first block, do the same.
+class ArenaForText : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ArenaForText, BlocksAreAlignedAndApart) {
+  Arena arena(GetParam());
   std::mt19937 random(20261208);
   struct Block {
     unsigned char* p;
@@ -36,6 +39,10 @@ TEST(Arena, BlocksAreAlignedAndApart) {
   for (const Block& b : blocks)
     for (std::size_t i = 0; i < b.size; ++i) ASSERT_EQ(b.p[i], b.fill);
 }
+
+INSTANTIATE_TEST_SUITE_P(TextBytes, ArenaForText,
+                         ::testing::Values(0, 1000, std::size_t{1} << 20, std::size_t{7} << 20,
+                                           (std::size_t{7} << 20) + 1, SIZE_MAX));
 
 TEST(ArenaVec, InsertsAndErasesAcrossGrowth) {
   Arena arena;
