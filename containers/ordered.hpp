@@ -23,15 +23,17 @@ namespace vorlik {
   return a < b;
 }
 
-// Orders [first, last) in place; returns the end of the entries kept.
+// Orders [first, last) in place; returns the end of the entries kept. `ordered`, where given,
+// tells whether the entries already stood in order, none repeated.
 template <class It>
-It settle_range(It first, It last) {
+It settle_range(It first, It last, bool* ordered = nullptr) {
   using Entry = typename std::iterator_traits<It>::value_type;
   const auto n = static_cast<std::size_t>(last - first);
   // Indexed through a pointer: iterators take only signed offsets.
   Entry* const p = std::to_address(first);
   std::size_t k = 1;
   while (k < n && key_less(p[k - 1].first, p[k].first)) ++k;
+  if (ordered) *ordered = k >= n;
   if (k >= n) return last;  // already in order, the common case
   if (n <= 16) {
     // Small maps: a stable insertion sort, without the buffer a merge sort allocates.
@@ -63,9 +65,10 @@ void settle_entries(ArenaVec<Entry>& entries) {
 
 // Lays out the entries of a map, collected in input order, in map order.
 template <class Entry, std::size_t N>
-ArenaVec<Entry> lay_out_map(Staging<Entry, N>& entries, Arena& arena) {
+ArenaVec<Entry> lay_out_map(Staging<Entry, N>& entries, Arena& arena, bool* ordered = nullptr) {
   const auto all = entries.items();
-  const auto kept = std::span<const Entry>(all.begin(), settle_range(all.begin(), all.end()));
+  const auto kept =
+      std::span<const Entry>(all.begin(), settle_range(all.begin(), all.end(), ordered));
   return {Staging<Entry, N>::lay_out(kept, arena), kept.size()};
 }
 

@@ -34,6 +34,20 @@ class Staging {
     }
     ++size_;
   }
+  // A new element, value-initialised, to be filled where it stands: an element built apart and
+  // then pushed is loaded whole from the smaller stores that built it, which stalls. The
+  // reference holds until the next push or emplace.
+  T& emplace() {
+    T* slot;
+    if (size_ < N) {
+      slot = ::new (static_cast<void*>(&inline_[size_ * sizeof(T)])) T{};
+    } else {
+      if (spill_.empty()) spill_.assign(data(), data() + N);
+      slot = &spill_.emplace_back();
+    }
+    ++size_;
+    return *slot;
+  }
   std::size_t size() const { return size_; }
   // The elements so far, in order, for reordering in place before they are laid out.
   std::span<T> items() { return {size_ <= N ? data() : spill_.data(), size_}; }

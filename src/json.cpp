@@ -21,8 +21,8 @@ Node read_tree(json::Reader& reader) {
 }
 // The fast path reads nearly every tree; where it gives up, the exact reader reads the text again
 // and describes the fault.
-Node read_tree_text(std::string_view text, Arena& arena) {
-  if (std::optional<Node> root = read_tree_fast(text, arena)) return *root;
+Node read_tree_text(std::string_view text, Arena& arena, bool keep_written) {
+  if (std::optional<Node> root = read_tree_fast(text, arena, keep_written)) return *root;
   return read_document(text, arena, read_tree);
 }
 Patch read_whole_patch(json::Reader& reader) {
@@ -34,8 +34,8 @@ Patch read_whole_patch(json::Reader& reader) {
 Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept {
   return guarded([&] {
     Arena arena(old_text.size() + new_text.size());
-    Node old_root = read_tree_text(old_text, arena);
-    Node new_root = read_tree_text(new_text, arena);
+    Node old_root = read_tree_text(old_text, arena, false);
+    Node new_root = read_tree_text(new_text, arena, false);
     json::Writer out;
     out.trust(old_text);
     out.trust(new_text);
@@ -47,7 +47,7 @@ Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept
 Outcome apply_json(std::string_view root_text, std::string_view patch_text) noexcept {
   return guarded([&] {
     Arena arena(root_text.size() + patch_text.size());
-    Node root = read_tree_text(root_text, arena);
+    Node root = read_tree_text(root_text, arena, true);
     Patch patch = read_document(patch_text, arena, read_whole_patch);
     try {
       apply_patch(root, std::move(patch), arena);

@@ -40,6 +40,10 @@ BindMode read_bind_mode(json::Reader& r) {
 
 }  // namespace
 
+void Node::too_long() {
+  throw std::bad_alloc();
+}
+
 NodeExtras& Node::edit_extras(Arena& arena) {
   if (!extras)
     extras = ::new (arena.allocate(sizeof(NodeExtras), alignof(NodeExtras))) NodeExtras();
@@ -49,7 +53,7 @@ NodeExtras& Node::edit_extras(Arena& arena) {
 void read_node_field(json::Reader& r, Node& n, NodeField field) {
   switch (field) {
     case NodeField::Tag:
-      n.tag = r.read_str();
+      n.set_tag(r.read_str());
       break;
     case NodeField::Key:
       n.key = r.read_optional_str();
@@ -146,7 +150,7 @@ void write_map(json::Writer& w, std::string_view head, const Map& map, WriteEntr
 // Everything before the slots; returns whether the node has slots to write.
 bool write_node_head(json::Writer& w, const Node& n) {
   w.raw("{\"tag\":");
-  w.string(n.tag);
+  w.string(n.tag());
   if (n.key) {
     w.raw(",\"key\":");
     w.string(*n.key);
@@ -170,6 +174,10 @@ void write_node_tail(json::Writer& w, const Node& n) {
 }  // namespace
 
 void write_node(json::Writer& w, const Node& root) {
+  if (const std::string_view text = root.written(); !text.empty()) {
+    w.raw(text);
+    return;
+  }
   // One frame per node whose slots are being written: the slot and the child to write next.
   struct Frame {
     const Node* node;
@@ -204,7 +212,9 @@ void write_node(json::Writer& w, const Node& root) {
     }
     const Node& child = children.list[f.child];
     if (f.child++) w.raw(',');
-    if (write_node_head(w, child))
+    if (const std::string_view text = child.written(); !text.empty())
+      w.raw(text);
+    else if (write_node_head(w, child))
       open.push_back({&child, 0, 0});  // `f` is not used after this
     else
       write_node_tail(w, child);

@@ -64,12 +64,33 @@ struct NodeExtras {
 };
 
 struct Node {
-  std::string_view tag;
+  std::string_view tag() const { return {tag_, tag_size_}; }
+  // Also forgets the written text (below), which starts where the tag does.
+  void set_tag(std::string_view tag) {
+    if (tag.size() >= UINT32_MAX) too_long();
+    tag_ = tag.data();
+    tag_size_ = static_cast<std::uint32_t>(tag.size());
+    written_size_ = 0;
+  }
   NodeKey key;
   ArenaVec<ValueEntry> props;
   ArenaMap<Children> slots;
   // Null when the node has neither handlers nor bindings.
   NodeExtras* extras = nullptr;
+
+  // The node's text as it was read, where that is already its written form: it is then written
+  // out as it stands. Whatever edits the node or anything below it forgets it first.
+  std::string_view written() const {
+    if (written_size_ == 0) return {};
+    return {tag_ - kTagOpening.size(), written_size_};
+  }
+  // Keeps `text` as the written text when it opens with the tag as read in place, as written
+  // text always does, and is not too long to keep.
+  void keep_written(std::string_view text) {
+    if (text.data() + kTagOpening.size() == tag_ && text.size() < UINT32_MAX)
+      written_size_ = static_cast<std::uint32_t>(text.size());
+  }
+  void forget_written() { written_size_ = 0; }
 
   const ArenaMap<Action>& events() const { return extras ? extras->events : kNone.events; }
   const ArenaMap<Binding>& bindings() const { return extras ? extras->bindings : kNone.bindings; }
@@ -77,7 +98,17 @@ struct Node {
   NodeExtras& edit_extras(Arena& arena);
 
  private:
+  // Four billion bytes take a text longer than any reader is given.
+  [[noreturn, gnu::cold]] static void too_long();
+
   static constexpr NodeExtras kNone{};
+  static constexpr std::string_view kTagOpening = "{\"tag\":\"";
+
+  // The tag's length takes half a word, so that the written text's length fits beside it; the
+  // written text is found from the tag.
+  const char* tag_ = nullptr;
+  std::uint32_t tag_size_ = 0;
+  std::uint32_t written_size_ = 0;
 };
 
 static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructible_v<Node>);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -37,13 +38,14 @@ class TextCursor {
     return p;
   }
   // The byte under the cursor after white space. Compact text has none: one test passes it.
-  [[gnu::always_inline]] char at(const char*& p) const {
+  [[gnu::always_inline]] char at(const char*& p) {
     if (p < end_ && (static_cast<unsigned char>(*p) > ' ')) return *p;
+    ++irregular_;
     p = space(p);
     if (p == end_) throw GiveUp{};
     return *p;
   }
-  [[gnu::always_inline]] void expect(const char*& p, char c) const {
+  [[gnu::always_inline]] void expect(const char*& p, char c) {
     if (at(p) != c) throw GiveUp{};
   }
   // One more array or object opens: the exact reader refuses the one past its limit.
@@ -52,14 +54,14 @@ class TextCursor {
     return open + 1;
   }
   // At '{' or '[': steps past it; true when the container is empty, the cursor then past it.
-  [[gnu::always_inline]] bool opens_empty(const char*& p, char close) const {
+  [[gnu::always_inline]] bool opens_empty(const char*& p, char close) {
     ++p;
     if (at(p) != close) return false;
     ++p;
     return true;
   }
   // After an element or member: true past a comma, false past the closing bracket.
-  [[gnu::always_inline]] bool more(const char*& p, char close) const {
+  [[gnu::always_inline]] bool more(const char*& p, char close) {
     const char c = at(p);
     ++p;
     if (c == ',') return true;
@@ -70,6 +72,7 @@ class TextCursor {
   // Hands the value under the cursor to the exact reader, with the same nesting open.
   template <class Read>
   const char* exact(const char* p, int open, Read&& read) {
+    ++irregular_;
     exact_.rewind({static_cast<std::size_t>(p - begin_), json::kMaxDepth + 1 - open});
     read(exact_);
     return begin_ + exact_.offset();
@@ -214,6 +217,10 @@ class TextCursor {
   const char* end_;
   Arena& arena_;
   json::Reader exact_;
+  // Counts the places where the text is not as the writer writes it: white space, and whatever
+  // was handed to the exact reader. A stretch read without a new count stands in written form,
+  // as far as the cursor's own steps go.
+  std::uint32_t irregular_ = 0;
 };
 
 }  // namespace vorlik

@@ -21,6 +21,8 @@ namespace vorlik {
 
 namespace {
 
+// `kKeepWritten`: each node whose text stands in written form keeps it, at a few steps a node.
+template <bool kKeepWritten>
 class FastTree : public TextCursor {
  public:
   FastTree(std::string_view text, Arena& arena) : TextCursor(text, arena) {}
@@ -61,12 +63,17 @@ class FastTree : public TextCursor {
     }
     Staging<Entry> staged;
     do {
-      Entry e{};
+      Entry& e = staged.emplace();
       p = key(p, e.first);
       p = read_value(p, open, e.second);
-      staged.push(e);
     } while (more(p, '}'));
-    out = lay_out_map(staged, arena_);
+    if constexpr (kKeepWritten) {
+      bool ordered = true;
+      out = lay_out_map(staged, arena_, &ordered);
+      if (!ordered) ++irregular_;
+    } else {
+      out = lay_out_map(staged, arena_);
+    }
     return p;
   }
 };
@@ -91,7 +98,8 @@ int node_field(std::string_view name) {
   return -1;
 }
 
-int FastTree::node_field_name(const char*& p) const {
+template <bool kKeepWritten>
+int FastTree<kKeepWritten>::node_field_name(const char*& p) const {
   if (end_ - p < 2) return -1;
   switch (p[1]) {
     case 't':
@@ -114,7 +122,8 @@ int FastTree::node_field_name(const char*& p) const {
 constexpr std::string_view kVariants[] = {"Null", "Bool", "Int", "Float",
                                           "Str",  "List", "Map", "Submodel"};
 
-int FastTree::value_variant_name(const char*& p) const {
+template <bool kKeepWritten>
+int FastTree<kKeepWritten>::value_variant_name(const char*& p) const {
   if (end_ - p < 2) return -1;
   const auto kind = [](Value::Kind k) { return static_cast<int>(k); };
   switch (p[1]) {
@@ -137,10 +146,13 @@ int FastTree::value_variant_name(const char*& p) const {
   return -1;
 }
 
-const char* FastTree::node(const char* p, int open, Node& n) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::node(const char* p, int open, Node& n) {
   const char c = at(p);
   if (c == '[') return exact(p, open, [&](json::Reader& r) { n = read_node(r); });
   if (c != '{') throw GiveUp{};
+  const char* const start = p;
+  const std::uint32_t irregular = irregular_;
   open = deeper(open);
   if (opens_empty(p, '}')) throw GiveUp{};  // no tag
   unsigned seen = 0;
@@ -148,10 +160,13 @@ const char* FastTree::node(const char* p, int open, Node& n) {
     p = node_member(p, open, n, seen);
   } while (more(p, '}'));
   if ((seen & 1u << static_cast<int>(NodeField::Tag)) == 0) throw GiveUp{};
+  if (kKeepWritten && irregular_ == irregular)
+    n.keep_written({start, static_cast<std::size_t>(p - start)});
   return p;
 }
 
-const char* FastTree::node_member(const char* p, int open, Node& n, unsigned& seen) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::node_member(const char* p, int open, Node& n, unsigned& seen) {
   int field = node_field_name(p);
   if (field < 0) {
     std::string_view name;
@@ -161,11 +176,16 @@ const char* FastTree::node_member(const char* p, int open, Node& n, unsigned& se
   }
   const unsigned bit = 1u << field;
   if (seen & bit) throw GiveUp{};
+  if (kKeepWritten && seen > bit) ++irregular_;  // the writer's order is NodeField's
   seen |= bit;
   switch (static_cast<NodeField>(field)) {
-    case NodeField::Tag:
+    case NodeField::Tag: {
       expect(p, '"');
-      return string(p, n.tag);
+      std::string_view tag;
+      p = string(p, tag);
+      n.set_tag(tag);
+      return p;
+    }
     case NodeField::Key:
       if (at(p) == '"') {
         std::string_view key_text;
@@ -174,16 +194,23 @@ const char* FastTree::node_member(const char* p, int open, Node& n, unsigned& se
         return p;
       }
       break;
+    // The writer leaves empty maps out.
     case NodeField::Props:
-      return entries(p, open, n.props,
-                     [this](const char* q, int o, Value& v) { return value(q, o, v); });
+      p = entries(p, open, n.props,
+                  [this](const char* q, int o, Value& v) { return value(q, o, v); });
+      if (kKeepWritten && n.props.empty()) ++irregular_;
+      return p;
     case NodeField::Slots:
-      return slots(p, open, n.slots);
+      p = slots(p, open, n.slots);
+      if (kKeepWritten && n.slots.empty()) ++irregular_;
+      return p;
     case NodeField::Events: {
       ArenaMap<Action> events;
       p = entries(p, open, events,
                   [this](const char* q, int o, Action& a) { return action(q, o, a); });
       if (!events.empty()) n.edit_extras(arena_).events = events;
+      // Handlers are not held to their written form: checking one costs as much as writing it.
+      ++irregular_;
       return p;
     }
     case NodeField::Bindings:
@@ -193,33 +220,34 @@ const char* FastTree::node_member(const char* p, int open, Node& n, unsigned& se
                [&](json::Reader& r) { read_node_field(r, n, static_cast<NodeField>(field)); });
 }
 
-const char* FastTree::slots(const char* p, int open, ArenaMap<Children>& out) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::slots(const char* p, int open, ArenaMap<Children>& out) {
   return entries(p, open, out,
                  [this](const char* q, int o, Children& c) { return children(q, o, c); });
 }
 
-const char* FastTree::children(const char* p, int open, Children& out) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::children(const char* p, int open, Children& out) {
   expect(p, '[');
   open = deeper(open);
   if (opens_empty(p, ']')) return p;
   Staging<Node> nodes;
-  do {
-    Node n;
-    p = node(p, open, n);
-    nodes.push(n);
-  } while (more(p, ']'));
+  do p = node(p, open, nodes.emplace());
+  while (more(p, ']'));
   out.list = {Staging<Node>::lay_out(nodes.items(), arena_), nodes.size()};
   return p;
 }
 
-const char* FastTree::action(const char* p, int open, Action& a) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::action(const char* p, int open, Action& a) {
   const char* q = p;
   if (handler::type_action(handler::Fast{*this, q, open}, a)) return q;
   // Anything unusual, such as the tag standing elsewhere, is the exact reader's.
   return exact(p, open, [&](json::Reader& r) { a = read_action(r); });
 }
 
-const char* FastTree::value(const char* p, int open, Value& v) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::value(const char* p, int open, Value& v) {
   if (at(p) == '"') {
     std::string_view name;
     if (!literal(p, "\"Null\"")) {
@@ -256,6 +284,8 @@ const char* FastTree::value(const char* p, int open, Value& v) {
       p = integer(p, inner, v);
       break;
     case Value::Kind::Float:
+      // Nor is a float (by the exact reader's count): its shortest form costs as much to check
+      // as to write.
       v.kind = Value::Kind::Float;
       p = exact(p, inner, [&](json::Reader& r) { v.real = r.read_f64(); });
       break;
@@ -281,7 +311,8 @@ const char* FastTree::value(const char* p, int open, Value& v) {
   return p + 1;
 }
 
-const char* FastTree::integer(const char* p, int open, Value& v) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::integer(const char* p, int open, Value& v) {
   v.kind = Value::Kind::Int;
   at(p);
   // Up to 18 digits cannot overflow. Longer ones, "-0" (a float), and anything with a fraction,
@@ -304,7 +335,8 @@ const char* FastTree::integer(const char* p, int open, Value& v) {
   return q;
 }
 
-const char* FastTree::boolean(const char* p, Value& v) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::boolean(const char* p, Value& v) {
   v.kind = Value::Kind::Bool;
   at(p);
   const auto left = end_ - p;
@@ -319,7 +351,8 @@ const char* FastTree::boolean(const char* p, Value& v) {
   throw GiveUp{};
 }
 
-const char* FastTree::list(const char* p, int open, Value& v) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::list(const char* p, int open, Value& v) {
   expect(p, '[');
   open = deeper(open);
   v.kind = Value::Kind::List;
@@ -327,18 +360,16 @@ const char* FastTree::list(const char* p, int open, Value& v) {
   v.items = nullptr;
   if (opens_empty(p, ']')) return p;
   Staging<Value> items;
-  do {
-    Value item;
-    p = value(p, open, item);
-    items.push(item);
-  } while (more(p, ']'));
+  do p = value(p, open, items.emplace());
+  while (more(p, ']'));
   if (items.size() > UINT32_MAX) throw GiveUp{};
   v.count = static_cast<std::uint32_t>(items.size());
   v.items = Staging<Value>::lay_out(items.items(), arena_);
   return p;
 }
 
-const char* FastTree::map(const char* p, int open, Value& v) {
+template <bool kKeepWritten>
+const char* FastTree<kKeepWritten>::map(const char* p, int open, Value& v) {
   ArenaVec<ValueEntry> kept;
   p = entries(p, open, kept,
               [this](const char* q, int o, Value& item) { return value(q, o, item); });
@@ -350,9 +381,10 @@ const char* FastTree::map(const char* p, int open, Value& v) {
 
 }  // namespace
 
-std::optional<Node> read_tree_fast(std::string_view text, Arena& arena) {
+std::optional<Node> read_tree_fast(std::string_view text, Arena& arena, bool keep_written) {
   try {
-    return FastTree(text, arena).document();
+    if (keep_written) return FastTree<true>(text, arena).document();
+    return FastTree<false>(text, arena).document();
   } catch (const GiveUp&) {
   } catch (const json::ReadError&) {
   }

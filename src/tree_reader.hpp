@@ -19,6 +19,8 @@ namespace vorlik {
 // The tree in `text`, laid out in `arena`, or nullopt where the exact reader must read the text
 // again (a fault, or nesting at the limit). Whenever it returns a tree, the exact reader reads an
 // equal one from the same text. What it laid out before giving up stays in the arena.
-std::optional<Node> read_tree_fast(std::string_view text, Arena& arena);
+// `keep_written`: the nodes whose text is already in written form keep it (Node::written), for
+// a tree that is to be written out again.
+std::optional<Node> read_tree_fast(std::string_view text, Arena& arena, bool keep_written);
 
 }  // namespace vorlik

@@ -19,8 +19,10 @@ namespace {
                    std::to_string(len) + ")"};
 }
 
+// The node at `path`, about to be edited: it and every node above it no longer stand as read.
 Node& resolve(Node& root, const Path& path) {
   Node* node = &root;
+  node->forget_written();
   for (const PathSeg& seg : path) {
     Children* children = entry_find(node->slots, seg.slot);
     if (!children) throw ApplyError{"path references an existing slot"};
@@ -29,6 +31,7 @@ Node& resolve(Node& root, const Path& path) {
                        " but the index is " + std::to_string(seg.index)};
     }
     node = &children->at(seg.index);
+    node->forget_written();
   }
   return *node;
 }

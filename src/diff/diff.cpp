@@ -124,7 +124,7 @@ class Differ {
 
 void Differ::node(const Node& a, const Node& b) {
   const std::size_t len = path_.size();
-  if (a.tag != b.tag) {
+  if (a.tag() != b.tag()) {
     ops_.replace(path(len), b);
     return;
   }
