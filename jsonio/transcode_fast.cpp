@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "containers/arena.hpp"
 #include "containers/ordered.hpp"
 #include "jsonio/chars.hpp"
 #include "jsonio/scan.hpp"
@@ -46,11 +46,13 @@ struct Member {
 
 // A growable array of trivially copyable items that keeps its count: a vector's size is the
 // distance between two pointers divided by the item size, paid at every push and every look.
+// Its blocks lie in the call's arena, so that the text's pieces take no block of their own.
 template <class T>
 class Stack {
   static_assert(std::is_trivially_copyable_v<T>);
 
  public:
+  explicit Stack(Arena& arena) : arena_(arena) {}
   void reserve(std::uint32_t n) {
     if (n > capacity_) regrow(n);
   }
@@ -62,19 +64,21 @@ class Stack {
   }
   std::uint32_t size() const { return size_; }
   T& operator[](std::uint32_t k) { return items_[k]; }
-  T* data() { return items_.get(); }
+  T* data() { return items_; }
   T& back() { return items_[size_ - 1]; }
   void shrink(std::uint32_t n) { size_ = n; }
 
  private:
+  // The old block stays in the arena: a stack never holds more than twice its final size.
   void regrow(std::uint32_t n) {
-    auto grown = std::make_unique_for_overwrite<T[]>(n);
-    if (size_) std::memcpy(grown.get(), items_.get(), size_ * sizeof(T));
-    items_ = std::move(grown);
+    auto* grown = static_cast<T*>(arena_.allocate(std::size_t{n} * sizeof(T), alignof(T)));
+    if (size_) std::memcpy(grown, items_, size_ * sizeof(T));
+    items_ = grown;
     capacity_ = n;
   }
 
-  std::unique_ptr<T[]> items_;
+  Arena& arena_;
+  T* items_ = nullptr;
   std::uint32_t size_ = 0;
   std::uint32_t capacity_ = 0;
 };
@@ -91,7 +95,12 @@ struct Open {
 class FastTranscoder {
  public:
   explicit FastTranscoder(Reader& r)
-      : r_(r), begin_(r.text().data()), end_(begin_ + r.text().size()), n_(r.text().size()) {}
+      : r_(r),
+        begin_(r.text().data()),
+        end_(begin_ + r.text().size()),
+        n_(r.text().size()),
+        pieces_(r.arena()),
+        members_(r.arena()) {}
 
   bool run(Writer& out) {
     const Reader::Checkpoint start = r_.checkpoint();

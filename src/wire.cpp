@@ -43,7 +43,7 @@ void pack_payload(std::string_view text, std::string& out) {
 
 // Reads one JSON text and writes it in normal form (sorted keys, the writer's numbers).
 void transcode_payload(std::string_view text, json::Writer& out) {
-  Arena arena;
+  Arena arena(text.size());  // the pieces of the text, and strings that had to be unescaped
   json::Reader reader(text, arena);
   try {
     json::transcode(reader, out);
@@ -76,6 +76,8 @@ Outcome encode_frame(std::string_view payload, std::string_view model_type, std:
     }
     std::string frame;
     const std::size_t at = belvane::open_frame(frame, header);
+    // Packed, a payload is shorter than its JSON text: the frame takes one block.
+    frame.reserve(at + payload.size());
     pack_payload(payload, frame);
     check_kind();
     belvane::close_frame(frame, at);
