@@ -3,7 +3,7 @@
 # named as arguments (a check's own tools) are added to them.
 set -euo pipefail
 python=${PYTHON:-python3}
-packages=(g++ make cmake libdragonbox-dev libmsgpack-cxx-dev libgtest-dev "$@")
+packages=(g++ make cmake libdragonbox-dev libfast-float-dev libmsgpack-cxx-dev libgtest-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
