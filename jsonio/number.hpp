@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vorlik::json {
@@ -36,6 +37,10 @@ struct Number {
     return n;
   }
 };
+
+// The double nearest to the decimal number [first, last), which must be JSON number syntax;
+// std::nullopt when it lies beyond the double range.
+std::optional<double> decimal_to_double(const char* first, const char* last);
 
 // Calls f with the value in its own type: std::uint64_t, std::int64_t or double.
 template <class F>

@@ -1,32 +1,11 @@
 // Reading and skipping numbers.
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <optional>
 
 #include "jsonio/chars.hpp"
+#include "jsonio/number.hpp"
 #include "jsonio/reader.hpp"
 
 namespace vorlik::json {
-
-namespace {
-
-// Correctly rounded; std::nullopt when the value overflows the double range (underflow gives
-// zero or a subnormal, as the value rounds).
-std::optional<double> parse_double(const char* first, const char* last) {
-  double v = 0;
-  auto r = std::from_chars(first, last, v);
-  if (r.ec == std::errc()) return v;
-  // from_chars refuses both overflow and underflow; strtod tells them apart. The text is plain
-  // JSON number syntax, which strtod reads the same in every locale that uses '.'.
-  std::string copy(first, last);
-  v = std::strtod(copy.c_str(), nullptr);
-  if (std::isinf(v)) return std::nullopt;
-  return v;
-}
-
-}  // namespace
 
 bool Reader::number_tail(bool skipping) {
   // Where the input ends early, a value being read says so; a value being skipped is only
@@ -92,7 +71,7 @@ Number Reader::number_token() {
       return Number::of_i64(static_cast<std::int64_t>(0 - significand));
     return Number::of_f64(-static_cast<double>(significand));
   }
-  auto v = parse_double(p_ + start, p_ + i_);
+  const auto v = decimal_to_double(p_ + start, p_ + i_);
   if (!v) fail_here(msg::kNumberOutOfRange);
   return Number::of_f64(*v);
 }

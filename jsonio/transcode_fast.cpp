@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -15,6 +14,7 @@
 #include "containers/arena.hpp"
 #include "containers/ordered.hpp"
 #include "jsonio/chars.hpp"
+#include "jsonio/number.hpp"
 #include "jsonio/scan.hpp"
 #include "jsonio/writer.hpp"
 
@@ -406,8 +406,9 @@ class FastTranscoder {
     if (!as_double) {
       f = significand == 0 ? -0.0 : -static_cast<double>(significand);
     } else {
-      const auto r = std::from_chars(at, p, f);
-      if (r.ec != std::errc() || r.ptr != p) throw Fail{};  // the reader judges the range
+      const auto v = decimal_to_double(at, p);
+      if (!v) throw Fail{};  // the reader judges the range
+      f = *v;
     }
     char buf[32];
     const std::size_t len = format_double(f, buf);

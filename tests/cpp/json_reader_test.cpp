@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "jsonio/number.hpp"
@@ -154,6 +157,46 @@ TEST(NumberKinds, ExtremeValuesAreExact) {
   const Json zero = read_json(negative_zero);
   ASSERT_EQ(zero.number().kind, Number::Kind::F64);
   EXPECT_TRUE(std::signbit(zero.number().f));
+}
+
+// Decimal texts are read to the nearest double, ties to even, whatever their length: halfway
+// cases between two doubles decided only by the 800th digit, the edges of the subnormal range
+// and of the largest finite double, and random mantissas of every length and exponent, against
+// the C library's correctly rounded strtod.
+TEST(DecimalToDouble, RoundsCorrectly) {
+  const auto check = [](const std::string& text) {
+    const double expected = std::strtod(text.c_str(), nullptr);
+    const auto got = decimal_to_double(text.data(), text.data() + text.size());
+    if (std::isinf(expected)) {
+      EXPECT_FALSE(got.has_value()) << text;
+    } else {
+      ASSERT_TRUE(got.has_value()) << text;
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(*got), std::bit_cast<std::uint64_t>(expected)) << text;
+    }
+  };
+  // 2**-1074 / 2 and just above it; 2**53 + 1 (a tie) and one digit past it; the largest double
+  // and the halfway point above it (which rounds to infinity).
+  for (const char* text :
+       {"2.4703282292062327e-324", "2.4703282292062328e-324", "9007199254740993",
+        "9007199254740993.0000000000000000000000000000000000001", "1.7976931348623157e308",
+        "1.7976931348623158e308", "1.797693134862315807e308", "2.2250738585072011e-308",
+        "2.2250738585072012e-308", "-0.0", "0e999999", "1e-999999",
+        "123456789012345678901234567890"})
+    check(text);
+  std::string tie = "9007199254740993";
+  tie += '.' + std::string(800, '0') + '1';
+  check(tie);
+  std::mt19937_64 random(20261208);
+  for (int k = 0; k < 20000; ++k) {
+    std::string text = random() % 2 ? "-" : "";
+    const std::size_t digits = 1 + random() % (k % 10 == 0 ? 60 : 19);
+    text += static_cast<char>('1' + random() % 9);
+    for (std::size_t d = 1; d < digits; ++d) text += static_cast<char>('0' + random() % 10);
+    if (random() % 2) text.insert(text.size() - random() % digits, 1, '.');
+    if (text.back() == '.') text += '0';
+    text += 'e' + std::to_string(static_cast<int>(random() % 700) - 350);
+    check(text);
+  }
 }
 
 struct TypedCase {
