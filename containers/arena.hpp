@@ -2,16 +2,21 @@
 // texts, and whatever else lives exactly as long as the call. What is placed here is trivially
 // destructible and dies with the call, at once.
 //
-// Allocation bumps a pointer through the current chunk, inline: a tree asks for a few bytes per
-// node, and the virtual call of a memory resource would cost more than the allocation itself.
-// Chunks come from a monotonic buffer resource, which also takes the large requests directly.
+// Allocation bumps a pointer through the current block, inline: a tree asks for a few bytes per
+// node, and a call through an allocator interface would cost more than the allocation itself.
+// Blocks come from the global allocator; each new block is half again as large as the one before,
+// and a request too large to be worth a block of the run gets a block of its own. No standard
+// memory resource is used: those raise the C++ runtime a build needs, and some runtimes do not have
+// them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory_resource>
+#include <memory>
+#include <new>
 #include <string_view>
+#include <vector>
 
 namespace vorlik {
 
@@ -23,7 +28,7 @@ class Arena {
   // free than a threshold set by the largest blocks it has seen (glibc's, by default) then
   // keeps the call's memory for the next call, instead of faulting it in afresh, page by page,
   // each time. Pages of the block that the call does not reach are never touched.
-  explicit Arena(std::size_t text_bytes) : pool_(first_block(text_bytes)) {}
+  explicit Arena(std::size_t text_bytes) : next_block_(first_block(text_bytes)) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
 
@@ -61,14 +66,34 @@ class Arena {
     return size > kChunk ? size : kChunk;
   }
 
-  void* allocate_slow(std::size_t size, std::size_t align) {
-    if (size > kChunk / 4) return pool_.allocate(size, align);
-    next_ = static_cast<char*>(pool_.allocate(kChunk, alignof(std::max_align_t)));
-    end_ = next_ + kChunk;
+  // A fresh block of `room` bytes, aligned for anything; throws std::bad_alloc. Its pages are
+  // left untouched until the call reaches them.
+  char* new_block(std::size_t room) {
+    std::unique_ptr<std::byte[]> block(new std::byte[room]);
+    auto* const at = reinterpret_cast<char*>(block.get());
+    blocks_.push_back(std::move(block));
+    return at;
+  }
+
+  [[gnu::noinline]] void* allocate_slow(std::size_t size, std::size_t align) {
+    // Room for the request wherever the block's start falls.
+    const std::size_t need = size + align;
+    if (need < size) throw std::bad_alloc();
+    if (need > kChunk / 4 && need > next_block_ / 2) {
+      // Kept apart, so the current block goes on serving the small requests.
+      char* const at = new_block(need);
+      const std::size_t misaligned = reinterpret_cast<std::uintptr_t>(at) & (align - 1);
+      return at + (misaligned ? align - misaligned : 0);
+    }
+    const std::size_t room = next_block_ > need ? next_block_ : need;
+    next_ = new_block(room);
+    end_ = next_ + room;
+    next_block_ = room + room / 2;
     return allocate(size, align);
   }
 
-  std::pmr::monotonic_buffer_resource pool_{kChunk};
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  std::size_t next_block_ = kChunk;
   char* next_ = nullptr;
   char* end_ = nullptr;
 };
