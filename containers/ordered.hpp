@@ -1,14 +1,22 @@
-// Putting (key, value) entries read in input order into map order: ascending byte order of the
-// keys, and of equal keys only the last one kept.
+// Map order, the one rule every keyed collection follows: members in ascending byte order of
+// their keys (a key that is a prefix of another first), and of equal keys only the last one read.
+//
+// map_order() states the rule once, over member indices. Two appliers use it: settle_range()
+// puts entries held in memory into that order in place, and OrderedText (ordered_text.hpp) puts
+// the members of maps already written out into that order when the text is gathered.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "containers/arena_vec.hpp"
 #include "containers/staging.hpp"
@@ -23,11 +31,41 @@ namespace vorlik {
   return a < b;
 }
 
+// The members a map keeps, in map order. `key(i)` is the key of member i, members numbered in
+// the order they were read (0 <= i < n). Writes the numbers of the members kept to `order`
+// (room for n) and returns how many there are.
+template <class Key>
+std::size_t map_order(std::size_t n, Key&& key, std::uint32_t* order) {
+  for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+  // Ties go to the member read first, so that of equal keys the last one ends a run.
+  const auto before = [&](std::uint32_t a, std::uint32_t b) {
+    const std::string_view ka = key(a), kb = key(b);
+    if (key_less(ka, kb)) return true;
+    return a < b && !key_less(kb, ka);
+  };
+  if (n <= 16) {
+    // Small maps: an insertion sort, which costs least when few members are out of place.
+    for (std::size_t k = 1; k < n; ++k) {
+      const std::uint32_t m = order[k];
+      std::size_t j = k;
+      for (; j > 0 && before(m, order[j - 1]); --j) order[j] = order[j - 1];
+      order[j] = m;
+    }
+  } else {
+    std::sort(order, order + n, before);
+  }
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < n; ++j)
+    if (j + 1 == n || key(order[j]) != key(order[j + 1])) order[kept++] = order[j];
+  return kept;
+}
+
 // Orders [first, last) in place; returns the end of the entries kept. `ordered`, where given,
 // tells whether the entries already stood in order, none repeated.
 template <class It>
 It settle_range(It first, It last, bool* ordered = nullptr) {
   using Entry = typename std::iterator_traits<It>::value_type;
+  static_assert(std::is_trivially_copyable_v<Entry>, "entries are moved by copying bytes");
   const auto n = static_cast<std::size_t>(last - first);
   // Indexed through a pointer: iterators take only signed offsets.
   Entry* const p = std::to_address(first);
@@ -35,25 +73,26 @@ It settle_range(It first, It last, bool* ordered = nullptr) {
   while (k < n && key_less(p[k - 1].first, p[k].first)) ++k;
   if (ordered) *ordered = k >= n;
   if (k >= n) return last;  // already in order, the common case
-  if (n <= 16) {
-    // Small maps: a stable insertion sort, without the buffer a merge sort allocates.
-    const auto at = [&](std::size_t m) { return first + static_cast<std::ptrdiff_t>(m); };
-    for (; k < n; ++k) {
-      std::size_t j = k;
-      while (j > 0 && key_less(p[k].first, p[j - 1].first)) --j;
-      if (j != k) std::rotate(at(j), at(k), at(k + 1));
-    }
-  } else {
-    std::stable_sort(first, last,
-                     [](const Entry& a, const Entry& b) { return key_less(a.first, b.first); });
+  // The entries kept are copied out in map order and back; small maps need no allocation.
+  constexpr std::size_t kSmall = 16;
+  std::uint32_t small_order[kSmall];
+  alignas(Entry) std::byte small_copy[kSmall * sizeof(Entry)];
+  std::vector<std::uint32_t> large_order;
+  std::vector<Entry> large_copy;
+  std::uint32_t* order = small_order;
+  Entry* copy = reinterpret_cast<Entry*>(small_copy);
+  if (n > kSmall) {
+    large_order.resize(n);
+    large_copy.resize(n);
+    order = large_order.data();
+    copy = large_copy.data();
   }
-  std::size_t out = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i + 1 < n && p[i + 1].first == p[i].first) continue;
-    if (out != i) p[out] = std::move(p[i]);
-    ++out;
-  }
-  return first + static_cast<std::ptrdiff_t>(out);
+  const std::size_t kept =
+      map_order(n, [&](std::uint32_t i) { return std::string_view(p[i].first); }, order);
+  for (std::size_t j = 0; j < kept; ++j)
+    std::memcpy(static_cast<void*>(copy + j), p + order[j], sizeof(Entry));
+  std::memcpy(static_cast<void*>(p), copy, kept * sizeof(Entry));
+  return first + static_cast<std::ptrdiff_t>(kept);
 }
 
 // Orders the whole array in place and drops the entries not kept.
