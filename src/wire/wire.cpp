@@ -24,8 +24,8 @@ Outcome wire_guarded(Body&& body) noexcept {
   return guarded([&] {
     try {
       return body();
-    } catch (const WireError& e) {
-      throw Failure{e.what()};
+    } catch (WireError& e) {
+      throw Failure{e.take_message()};
     }
   });
 }
