@@ -116,11 +116,15 @@ class Transcoder {
 
 }  // namespace
 
+void transcode_careful(Reader& reader, Writer& writer) {
+  Transcoder(reader, writer).run();
+}
+
 void transcode(Reader& reader, Writer& writer) {
   // Text that reads cleanly takes the quick way; the careful one decides everything else, so
   // that faults are found and described exactly as the reader does.
   if (transcode_fast(reader, writer)) return;
-  Transcoder(reader, writer).run();
+  transcode_careful(reader, writer);
 }
 
 }  // namespace vorlik::json
