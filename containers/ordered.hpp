@@ -35,28 +35,37 @@ namespace vorlik {
 // the order they were read (0 <= i < n). Writes the numbers of the members kept to `order`
 // (room for n) and returns how many there are.
 template <class Key>
-std::size_t map_order(std::size_t n, Key&& key, std::uint32_t* order) {
-  for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
-  // Ties go to the member read first, so that of equal keys the last one ends a run.
-  const auto before = [&](std::uint32_t a, std::uint32_t b) {
-    const std::string_view ka = key(a), kb = key(b);
-    if (key_less(ka, kb)) return true;
-    return a < b && !key_less(kb, ka);
-  };
+[[gnu::always_inline]] inline std::size_t map_order(std::size_t n, Key&& key,
+                                                    std::uint32_t* order) {
   if (n <= 16) {
-    // Small maps: an insertion sort, which costs least when few members are out of place.
+    // Small maps, most of them: an insertion sort (stable) over the keys taken out once.
+    std::string_view keys[16];
+    for (std::size_t i = 0; i < n; ++i) {
+      keys[i] = key(static_cast<std::uint32_t>(i));
+      order[i] = static_cast<std::uint32_t>(i);
+    }
     for (std::size_t k = 1; k < n; ++k) {
       const std::uint32_t m = order[k];
       std::size_t j = k;
-      for (; j > 0 && before(m, order[j - 1]); --j) order[j] = order[j - 1];
+      for (; j > 0 && key_less(keys[m], keys[order[j - 1]]); --j) order[j] = order[j - 1];
       order[j] = m;
     }
-  } else {
-    std::sort(order, order + n, before);
+    std::size_t kept = 0;
+    for (std::size_t j = 0; j < n; ++j)
+      if (j + 1 == n || key_less(keys[order[j]], keys[order[j + 1]])) order[kept++] = order[j];
+    return kept;
   }
+  for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+  // Ties go to the member read first, which makes the sort stable without a buffer.
+  std::sort(order, order + n, [&](std::uint32_t a, std::uint32_t b) {
+    const std::string_view ka = key(a), kb = key(b);
+    if (key_less(ka, kb)) return true;
+    return a < b && !key_less(kb, ka);
+  });
+  // Of equal keys, which now stand together in the order they were read, the last one is kept.
   std::size_t kept = 0;
   for (std::size_t j = 0; j < n; ++j)
-    if (j + 1 == n || key(order[j]) != key(order[j + 1])) order[kept++] = order[j];
+    if (j + 1 == n || key_less(key(order[j]), key(order[j + 1]))) order[kept++] = order[j];
   return kept;
 }
 

@@ -13,10 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "containers/arena.hpp"
 #include "containers/ordered.hpp"
@@ -115,6 +115,8 @@ class OrderedText {
   };
 
   std::size_t reorder(std::size_t base, std::size_t body, std::size_t end);
+  std::size_t close_reordered(std::size_t r0, std::size_t base, std::size_t body, std::size_t end,
+                              const Chain& chain, std::size_t kept);
   // The first of the regions on the stack that start at `at` or later.
   std::size_t regions_from(std::size_t at) const;
   // Appends the stretch [from, to) of the source, with the regions regions_[r, ...) that lie
@@ -133,7 +135,9 @@ class OrderedText {
   std::string side_;  // rewritten bytes
   std::string_view separator_;
   std::size_t separator_at_ = SIZE_MAX;
-  std::vector<std::uint32_t> order_;  // reused by every reordering
+  // Reused by every reordering: the members' order, and the first region of each.
+  std::unique_ptr<std::uint32_t[]> scratch_;
+  std::size_t scratch_size_ = 0;
 };
 
 // --- Rewrites ---------------------------------------------------------------------------------
@@ -145,6 +149,16 @@ inline std::size_t OrderedText::regions_from(std::size_t at) const {
 }
 
 inline void OrderedText::append_piece(Chain& chain, std::uint64_t off, std::size_t len) {
+  if (len == 0) return;
+  // A stretch that goes on where the chain's last piece ends in the same bytes extends it.
+  if (chain.tail != kNone) {
+    Piece& tail = pieces_[chain.tail];
+    if (tail.off + tail.len == off && len <= UINT32_MAX - 1 - tail.len) {
+      tail.len += static_cast<std::uint32_t>(len);
+      chain.len += len;
+      return;
+    }
+  }
   // A piece holds under four billion bytes: longer stretches take several.
   while (len > 0) {
     const auto part = static_cast<std::uint32_t>(len < UINT32_MAX ? len : UINT32_MAX - 1);
@@ -213,24 +227,55 @@ inline void OrderedText::rewrite(std::size_t at, std::size_t len, std::string_vi
                                                          std::size_t end) {
   const std::size_t n = members_.size() - base;
   const Member* const m = members_.data() + base;
-  // The regions within the map, and for each member the first of them at or after its start.
-  // What lies between the members (separators, white space) is left out.
+  // The regions within the map; for each member the first of them at or after its start. What
+  // lies between the members (separators, white space) is left out.
   const std::size_t r0 = regions_from(body);
-  order_.resize(2 * n);
-  std::uint32_t* const first = order_.data() + n;
-  for (std::size_t i = 0, r = r0; i < n; ++i) {
-    while (r < regions_.size() && regions_[r].start < m[i].start) ++r;
-    first[i] = static_cast<std::uint32_t>(r);
-    while (r < regions_.size() && regions_[r].start < m[i].end) ++r;
+  const bool inner = r0 < regions_.size();
+  if (scratch_size_ < 2 * n) {
+    scratch_size_ = 2 * n;
+    scratch_ = std::make_unique<std::uint32_t[]>(scratch_size_);
   }
-  const std::size_t kept = map_order(
-      n, [&](std::uint32_t i) { return m[i].name(); }, order_.data());
+  std::uint32_t* const order = scratch_.get();
+  std::uint32_t* const first = order + n;
+  if (inner) {
+    for (std::size_t i = 0, r = r0; i < n; ++i) {
+      while (r < regions_.size() && regions_[r].start < m[i].start) ++r;
+      first[i] = static_cast<std::uint32_t>(r);
+      while (r < regions_.size() && regions_[r].start < m[i].end) ++r;
+    }
+  }
+  const std::size_t kept = map_order(n, [m](std::uint32_t i) { return m[i].name(); }, order);
+  const std::size_t sep = separator_.size();
   Chain chain;
-  for (std::size_t j = 0; j < kept; ++j) {
-    const std::uint32_t i = order_[j];
-    if (j) append_piece(chain, separator(), separator_.size());
-    append_stretch(chain, m[i].start, m[i].end, first[i]);
+  if (!inner && sep == 0) {
+    // Members side by side and nothing rewritten within: a piece a member, the ones that stay
+    // neighbours joined.
+    for (std::size_t j = 0; j < kept; ++j) {
+      const Member& member = m[order[j]];
+      append_piece(chain, member.start, member.end - member.start);
+    }
+    return close_reordered(r0, base, body, end, chain, kept);
   }
+  for (std::size_t j = 0; j < kept; ++j) {
+    const std::uint32_t i = order[j];
+    // A member followed by another in the text has its separator right after it there: it is
+    // taken along, unless the member now stands last.
+    const bool separated = j + 1 < kept;
+    const bool followed = i + 1 < n && m[i + 1].start == m[i].end + sep;
+    const std::size_t to = m[i].end + (separated && followed ? sep : 0);
+    if (inner)
+      append_stretch(chain, m[i].start, to, first[i]);
+    else
+      append_piece(chain, m[i].start, to - m[i].start);
+    if (separated && !followed) append_piece(chain, separator(), sep);
+  }
+  return close_reordered(r0, base, body, end, chain, kept);
+}
+
+// The map's regions give way to its own, made of `chain`.
+inline std::size_t OrderedText::close_reordered(std::size_t r0, std::size_t base, std::size_t body,
+                                                std::size_t end, const Chain& chain,
+                                                std::size_t kept) {
   regions_.shrink(r0);
   regions_.push({body, end, chain.len, chain.head, chain.tail});
   members_.shrink(base);
@@ -245,23 +290,42 @@ inline std::size_t OrderedText::gathered_size(std::size_t size) const {
   return size;
 }
 
+// Most pieces are a member or two long: they are copied without a call.
+[[gnu::always_inline]] inline char* copy_piece(char* to, const char* from, std::size_t len) {
+  if (len > 16) {
+    std::memcpy(to, from, len);
+  } else if (len >= 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + len - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + len - 8, &b, 8);
+  } else if (len >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + len - 4, 4);
+    std::memcpy(to, &a, 4);
+    std::memcpy(to + len - 4, &b, 4);
+  } else {
+    for (std::size_t k = 0; k < len; ++k) to[k] = from[k];
+  }
+  return to + len;
+}
+
 inline char* OrderedText::gather(std::string_view source, char* out) const {
   std::size_t from = 0;
   for (std::size_t r = 0; r < regions_.size(); ++r) {
     const Region& region = regions_[r];
-    std::memcpy(out, source.data() + from, region.start - from);
-    out += region.start - from;
+    out = copy_piece(out, source.data() + from, region.start - from);
     for (std::uint32_t k = region.head; k != kNone; k = pieces_[k].next) {
       const Piece& piece = pieces_[k];
       const char* at = piece.off >= kSide ? side_.data() + (piece.off - kSide)
                                           : source.data() + piece.off;
-      std::memcpy(out, at, piece.len);
-      out += piece.len;
+      out = copy_piece(out, at, piece.len);
     }
     from = region.end;
   }
-  std::memcpy(out, source.data() + from, source.size() - from);
-  return out + (source.size() - from);
+  return copy_piece(out, source.data() + from, source.size() - from);
 }
 
 }  // namespace vorlik

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "jsonio/reader.hpp"
+#include "jsonio/walk.hpp"
 #include "jsonio/token.hpp"
 #include "jsonio/utf8.hpp"
 

@@ -4,6 +4,7 @@
 
 #include "containers/ordered_text.hpp"
 #include "jsonio/transcode_fast.hpp"
+#include "jsonio/walk.hpp"
 
 namespace vorlik::json {
 

@@ -5,6 +5,7 @@
 
 #include "containers/ordered.hpp"
 #include "containers/staging.hpp"
+#include "jsonio/walk.hpp"
 
 namespace vorlik::json {
 

@@ -6,6 +6,7 @@
 
 #include "belvane/wire_error.hpp"
 #include "containers/ordered_text.hpp"
+#include "jsonio/walk.hpp"
 
 namespace vorlik::wire {
 
