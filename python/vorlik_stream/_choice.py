@@ -1,8 +1,9 @@
 """What a host checks before it takes a tree, and how it weighs a patch frame against a snapshot.
 
-A snapshot frame is never encoded just to learn its size: its payload is the tree's text
-(with the JSON codec exactly, with MessagePack about as large or smaller), and its header is
-known in advance. Both hosts, the one-client session and the broadcast, follow this one rule.
+A host sends a patch unless its frame would be larger than the snapshot frame of the same
+revision. Neither frame is encoded to learn its size: a payload is the text (with the JSON codec
+exactly, with MessagePack about as large or smaller), and the header is known in advance. Both
+hosts, the one-client session and the broadcast, weigh frames with these functions.
 """
 
 from __future__ import annotations
@@ -43,8 +44,13 @@ def frame_overhead(model_type: str, codec: str, rev: int, kind: Kind) -> int:
 def snapshot_size(tree_bytes: int, model_type: str, codec: str, rev: int) -> int:
     """Size of the snapshot frame of a tree of `tree_bytes` bytes of text: exact for JSON; for
     MessagePack an estimate from above on most trees (its strings lose their quotes and its
-    maps their colons and commas)."""
+    maps their colons and commas). Neither frame is encoded to weigh it."""
     return tree_bytes + frame_overhead(model_type, codec, rev, "snapshot")
+
+
+def patch_size(patch_bytes: int, model_type: str, codec: str, rev: int) -> int:
+    """Size of the patch frame of a patch of `patch_bytes` bytes of text, as `snapshot_size`."""
+    return patch_bytes + frame_overhead(model_type, codec, rev, "patch")
 
 
 def check_codec(codec: str) -> str:

@@ -27,7 +27,8 @@ from typing import Awaitable, Callable, Collection, Mapping
 
 import vorlik
 
-from ._choice import (CODECS, MAX_REV, NO_OPS, Kind, check_codec, check_tree, frame_overhead, text_bytes)
+from ._choice import (CODECS, MAX_REV, NO_OPS, Kind, check_codec, check_tree, patch_size, snapshot_size,
+                      text_bytes)
 
 __all__ = ["Send", "Published", "Broadcast", "Subscriber", "Coalescer"]
 
@@ -209,14 +210,14 @@ class Broadcast:
         cached = self._snapshots.get(codec)
         if cached is not None:
             return len(cached)
-        return self._tree_bytes + frame_overhead(self.model_type, codec, self._rev, "snapshot")
+        return snapshot_size(self._tree_bytes, self.model_type, codec, self._rev)
 
     def _patch_size(self, step: _Revision, codec: str) -> int:
         """Size of the step's patch frame: its length once encoded, else its JSON frame's."""
         frame = step.frames.get(codec)
         if frame is not None:
             return len(frame)
-        return step.patch_bytes + frame_overhead(self.model_type, codec, step.rev, "patch")
+        return patch_size(step.patch_bytes, self.model_type, codec, step.rev)
 
     def _patch_is_smaller(self, step: _Revision, codec: str) -> bool:
         """Whether the patch frame is no larger than the snapshot frame of the same revision,

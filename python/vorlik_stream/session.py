@@ -7,7 +7,8 @@ from typing import Optional, Tuple
 
 import vorlik
 
-from ._choice import JSON, MSGPACK, NO_OPS, Kind, check_codec, check_tree, snapshot_size, text_bytes
+from ._choice import (JSON, MSGPACK, NO_OPS, Kind, check_codec, check_tree, patch_size, snapshot_size,
+                      text_bytes)
 
 __all__ = ["JSON", "MSGPACK", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
 
@@ -46,10 +47,11 @@ class HostSession:
         patch = vorlik.diff(self._tree, tree)
         if patch == NO_OPS:
             return None
-        frame = self._frame(patch, "patch")
-        if len(frame) > snapshot_size(text_bytes(tree), self.model_type, self.codec, self._next_rev):
+        rev = self._next_rev
+        if patch_size(text_bytes(patch), self.model_type, self.codec, rev) > \
+                snapshot_size(text_bytes(tree), self.model_type, self.codec, rev):
             return self._snapshot(tree)
-        return self._sent(tree, frame, "patch")
+        return self._sent(tree, self._frame(patch, "patch"), "patch")
 
     def resync(self) -> Optional[bytes]:
         """The client lost track: a snapshot of the current tree at a new revision.
