@@ -109,9 +109,9 @@ class Broadcast:
         return self._tree
 
     @property
-    def subscribers(self) -> int:
-        """Clients attached."""
-        return sum(len(group) for group in self._subscribers.values())
+    def subscribers(self) -> tuple[Subscriber, ...]:
+        """The clients attached."""
+        return tuple(s for group in self._subscribers.values() for s in group)
 
     @property
     def history(self) -> tuple[int, int]:

@@ -64,15 +64,17 @@ def handler(broadcast: Broadcast, on_message: OnMessage | None = None,
 
 async def serve(broadcast: Broadcast, host: str = "127.0.0.1", port: int = 0, *,
                 on_message: OnMessage | None = None, max_message: int = MAX_MESSAGE,
-                **server_options: Any) -> Server:
+                hello_timeout: float = 10.0, **server_options: Any) -> Server:
     """Start a `websockets` server for `broadcast`; use it as `async with await serve(...)`.
 
-    Clients' messages are limited to `max_message` characters; `server_options` go to
-    `websockets.asyncio.server.serve` (compression is off unless given).
+    Clients' messages are limited to `max_message` characters and must start with a hello
+    within `hello_timeout` seconds; `server_options` go to `websockets.asyncio.server.serve`
+    (compression is off unless given).
     """
     server_options.setdefault("compression", None)
     server_options.setdefault("max_size", 4 * max_message)
-    return await _serve(handler(broadcast, on_message, max_message=max_message), host, port, **server_options)
+    serve_connection = handler(broadcast, on_message, max_message=max_message, hello_timeout=hello_timeout)
+    return await _serve(serve_connection, host, port, **server_options)
 
 
 class WebSocketClient:
