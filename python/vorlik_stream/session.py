@@ -99,6 +99,8 @@ class ClientReplica:
         self.model_type = model_type
         self.tree: Optional[str] = None
         self.rev: Optional[int] = None
+        #: Kind of the last frame applied ("snapshot" or "patch"), None before the first.
+        self.kind: Optional[str] = None
 
     def receive(self, frame: bytes) -> str:
         """Apply one frame; returns the tree (normal form). Raises `OutOfSync` on a gap.
@@ -118,5 +120,5 @@ class ClientReplica:
             raise OutOfSync(f"patch to revision {rev} does not follow revision {self.rev}")
         else:
             tree = vorlik.apply(self.tree, payload)
-        self.tree, self.rev = tree, rev
+        self.tree, self.rev, self.kind = tree, rev, kind
         return tree

@@ -98,6 +98,9 @@ class WebSocketClient:
         self._options.setdefault("compression", None)
         self._connection: ClientConnection | None = None
         self._resyncing = False
+        #: Frames and bytes received over every connection so far.
+        self.frames_received = 0
+        self.bytes_received = 0
 
     @property
     def connection(self) -> ClientConnection:
@@ -125,6 +128,8 @@ class WebSocketClient:
             message = await self.connection.recv()
             if isinstance(message, str):
                 raise ValueError("the host sent a text message after its welcome")
+            self.frames_received += 1
+            self.bytes_received += len(message)
             try:
                 tree = self.replica.receive(message)
             except OutOfSync:
