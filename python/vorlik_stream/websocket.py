@@ -113,12 +113,16 @@ class WebSocketClient:
         await self.close()
         resume = self.epoch is not None and self.replica.rev is not None
         self._connection = await connect(self.uri, **self._options)
-        await self._connection.send(encode_message(Hello(
-            self.codec, self.epoch if resume else None, self.replica.rev if resume else None)))
-        welcome = parse_host_message(await self._connection.recv())
-        if self.replica.model_type is not None and welcome.model_type != self.replica.model_type:
+        try:
+            await self._connection.send(encode_message(Hello(
+                self.codec, self.epoch if resume else None, self.replica.rev if resume else None)))
+            welcome = parse_host_message(await self._connection.recv())
+            if self.replica.model_type is not None and welcome.model_type != self.replica.model_type:
+                raise OutOfSync(f"host serves model type {welcome.model_type!r}, "
+                                f"expected {self.replica.model_type!r}")
+        except BaseException:
             await self.close()
-            raise OutOfSync(f"host serves model type {welcome.model_type!r}, expected {self.replica.model_type!r}")
+            raise
         self.epoch = welcome.epoch
         self._resyncing = False
 
