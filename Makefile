@@ -47,11 +47,13 @@ fuzz: build
 	bash scripts/fuzz.sh $(SECONDS)
 
 # make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+#            [SERVE_ARGS="--clients 10,100 --sizes 1"] (the WebSocket load run, in time mode only)
 MODE ?= time
 BENCH_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
+	$(if $(filter time,$(MODE)),$(VPY) bench/serve.py $(SERVE_ARGS))
 
 clean:
 	rm -rf $(VENV) build
