@@ -329,17 +329,21 @@ def _field(v: object, kind: int, esc: Escape, depth: int) -> str:
         raise _too_deep()
     if kind == EXPR_MAP:
         fields = _mapping(v, "the fields")
+        items = []
         name = ""
         try:
-            items = [f"{esc(name)}:{_handler(fields[name], EXPRS, esc, depth + 1)}" for name in _sorted_keys(fields)]
+            for name in _sorted_keys(fields):
+                items.append(f"{esc(name)}:{_handler(fields[name], EXPRS, esc, depth + 1)}")
         except Fault as f:
             f.steps.append(f"[{name!r}]")
             raise
         return "{" + ",".join(items) + "}"
     classes = ACTIONS if kind == ACTION_LIST else EXPRS
+    items = []
     i = 0
     try:
-        items = [_handler(x, classes, esc, depth + 1) for i, x in enumerate(_sequence(v, "the list"))]
+        for i, x in enumerate(_sequence(v, "the list")):
+            items.append(_handler(x, classes, esc, depth + 1))
     except Fault as f:
         f.steps.append(f"[{i}]")
         raise
