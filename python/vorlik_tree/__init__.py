@@ -7,9 +7,11 @@ the JSON text vorlik reads, byte for byte in its normal form.
     '{"tag":"ul","props":{"title":{"Str":"Inbox"},"unread":{"Int":3}},"slots":{"items":[{"tag":"li","key":"a","events":{"click":{"kind":"emit","event":"open","detail":null}}}]}}'
 """
 
+from .check import Finding, Schemas, check
+from .codegen import python_module
 from .model import (Action, Binding, BindMode, CallEndpoint, Concat, Emit, Event, Expr, Field, Id, If, Json, Lit,
                     NamedJs, Node, Not, Obj, Prop, Ref, Seq, SendPatch, SetField, SetProp, Submodel, This, Toggle,
-                    ToggleField, Value)
+                    ToggleField, Value, build_component)
 from .read import normalize
 from .write import to_json
 
@@ -19,4 +21,5 @@ __all__ = [
     "Expr", "Lit", "Event", "Not", "Prop", "Field", "Obj", "Concat",
     "Action", "SetProp", "Toggle", "SetField", "ToggleField", "Seq", "Emit", "SendPatch", "If", "CallEndpoint",
     "NamedJs",
+    "check", "Schemas", "Finding", "python_module", "build_component",
 ]

@@ -8,9 +8,9 @@ the tree. The lists and dicts given to nodes and handlers are kept, not copied.
 
 from __future__ import annotations
 
-from collections.abc import Mapping, Sequence
+from collections.abc import Iterable, Mapping, Sequence
 from dataclasses import dataclass
-from typing import Literal, NamedTuple, TypeAlias, Union
+from typing import Any, Literal, NamedTuple, TypeAlias, Union
 
 #: A property value: None is `Null`, bool `Bool`, int `Int`, float `Float`, str `Str`, a list
 #: or tuple `List`, a dict with str keys `Map`, and `Submodel(n)` a reference to another model.
@@ -44,7 +44,7 @@ class Written:
     def __eq__(self, other: object) -> bool:
         if type(other) is not type(self):
             return NotImplemented
-        return self.to_json() == other.to_json()  # type: ignore[attr-defined]
+        return self.to_json() == other.to_json()
 
     __hash__ = None  # type: ignore[assignment]
 
@@ -253,3 +253,29 @@ class Node(Written):
         shown += [f"{name}={getattr(self, name)!r}" for name in ("props", "slots", "events", "bindings")
                   if getattr(self, name)]
         return f"Node({', '.join(shown)})"
+
+
+def build_component(tag: str, key: str | None, props: Iterable[tuple[str, Value, Value]],
+                    events: Iterable[tuple[str, Action | None]], slots: Iterable[tuple[str, Sequence[Node]]],
+                    more_props: Mapping[str, Value] | None = None, more_events: Mapping[str, Action] | None = None,
+                    more_slots: Mapping[str, Sequence[Node]] | None = None,
+                    bindings: Mapping[Any, Binding] | None = None) -> Node:
+    """The node that a constructor made by `vorlik cem --python` returns.
+
+    `props` are (name, value, default): a prop whose value is its default (the same type and an
+    equal value) is left out, as the component applies its own default; `events` (name, handler)
+    are left out when the handler is None, `slots` (name, children) when there are no children.
+    These come after `more_props`, `more_events` and `more_slots`, and win over them."""
+    p = dict(more_props) if more_props else {}
+    for name, value, default in props:
+        if value is not default and (type(value) is not type(default) or value != default):
+            p[name] = value
+    e = dict(more_events) if more_events else {}
+    for name, action in events:
+        if action is not None:
+            e[name] = action
+    s = dict(more_slots) if more_slots else {}
+    for name, children in slots:
+        if children:
+            s[name] = children
+    return Node(tag, key, props=p or None, slots=s or None, events=e or None, bindings=bindings or None)

@@ -25,7 +25,7 @@ Escape = Callable[[str], str]
 
 # The standard library's string writer (C): quotes the text and escapes `"`, `\` and U+0000 to
 # U+001F (\b \t \n \f \r by letter, the others as \u00xx), leaving everything else as it is.
-_escape: Escape = json.encoder.encode_basestring  # type: ignore[attr-defined]
+_escape: Escape = json.encoder.encode_basestring
 
 
 class Fault(Exception):
@@ -94,7 +94,7 @@ def _sorted_keys(mapping: Mapping[Any, Any]) -> list[str]:
 
 def _mapping(value: object, what: str) -> Mapping[Any, Any]:
     if type(value) is dict or isinstance(value, Mapping):
-        return value  # type: ignore[return-value]
+        return value
     raise Fault(TypeError, f"{what} must be a mapping with str keys, not {_type(value)}")
 
 
@@ -210,7 +210,7 @@ def _json(v: object, esc: Escape, depth: int) -> str:
         return "true" if v else "false"
     if t is int or (isinstance(v, int) and not isinstance(v, bool)):
         if I64_MIN <= v <= U64_MAX:  # type: ignore[operator]
-            return int.__repr__(v)  # type: ignore[arg-type]
+            return int.__repr__(v)
         raise Fault(ValueError, f"int {_int_text(v)} is outside -2**63..2**64-1: "  # type: ignore[arg-type]
                                 "a reader would take it for a float")
     if t is float or isinstance(v, float):
