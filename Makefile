@@ -47,11 +47,14 @@ fuzz: build
 	bash scripts/fuzz.sh $(SECONDS)
 
 # make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+#            [BUILDER_ARGS="--sizes 0.1 --shapes table"]
 MODE ?= time
 BENCH_ARGS ?=
+BUILDER_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
+	$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS)
 
 clean:
 	rm -rf $(VENV) build
