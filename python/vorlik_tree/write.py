@@ -453,39 +453,16 @@ def _tree(root: m.Node, esc: Escape) -> str:
         else:
             _at(Fault(TypeError, f"key must be a str or None, not {_type(key)}"), ".key")
         depth += 1
-        p, s, e, b = n.props, n.slots, n.events, n.bindings
-        if p is not None:
-            try:
-                if type(p) is not dict:
-                    p = _mapping(p, "props")
-                if p:
-                    props(p, depth)
-            except Fault as f:
-                _at(f, ".props")
-        if s is not None:
-            try:
-                if type(s) is not dict:
-                    s = _mapping(s, "slots")
-                if s:
-                    slots(s, depth)
-            except Fault as f:
-                _at(f, ".slots")
-        if e is not None:
-            try:
-                if type(e) is not dict:
-                    e = _mapping(e, "events")
-                if e:
-                    events(e, depth)
-            except Fault as f:
-                _at(f, ".events")
-        if b is not None:
-            try:
-                if type(b) is not dict:
-                    b = _mapping(b, "bindings")
-                if b:
-                    bindings(b, depth)
-            except Fault as f:
-                _at(f, ".bindings")
+        for member, write in members:
+            value = getattr(n, member)
+            if value is not None:
+                try:
+                    if type(value) is not dict:
+                        value = _mapping(value, member)
+                    if value:
+                        write(value, depth)
+                except Fault as f:
+                    _at(f, "." + member)
         out("}")
 
     def props(p: Mapping[Any, Any], depth: int) -> None:
@@ -579,6 +556,7 @@ def _tree(root: m.Node, esc: Escape) -> str:
             sep = ","
         out("}")
 
+    members = (("props", props), ("slots", slots), ("events", events), ("bindings", bindings))
     node(root, 0)
     return "".join(parts)
 
