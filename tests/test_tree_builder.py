@@ -190,6 +190,7 @@ def test_normalize_is_vorliks_normal_form():
     (Node("x", events={"e": Emit("e", Lit({"a": U64}))}), ValueError,
      "root.events['e'].detail.value['a']: int 18446744073709551616 is outside -2**63..2**64-1"),
     (Node("x", events={"e": Emit("e", Lit(object()))}), TypeError, "root.events['e'].detail.value: a JSON value"),
+    (Node("x", events={"e": Emit("e", Lit([Submodel(1)]))}), TypeError, "root.events['e'].detail.value[0]: a JSON"),
     (Node("x", bindings={"b": Binding("both")}), ValueError, "root.bindings['b'].mode: mode must be 'one-way' or"),
     (Node("x", bindings={"b": Binding("one-way", 3)}), TypeError, "root.bindings['b'].field: wanted a str, not int"),
     (Node("x", bindings={"b": Binding("one-way", None, {"x": [math.inf]})}), ValueError,

@@ -229,7 +229,7 @@ def _json(v: object, esc: Escape, depth: int) -> str:
             f.steps.append(f"[{name!r}]")
             raise
         return "{" + ",".join(parts) + "}"
-    if isinstance(v, Sequence) and not isinstance(v, (bytes, bytearray, m.Written)):
+    if isinstance(v, Sequence) and not isinstance(v, (bytes, bytearray, m.Written, m.Submodel)):
         items = []
         i = 0
         try:
