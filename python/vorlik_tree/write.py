@@ -200,6 +200,31 @@ def _container(v: Any, out: Callable[[str], None], esc: Escape, depth: int) -> N
 # ---- plain JSON values (literal expressions, computes)
 
 
+def _object(mapping: Mapping[Any, Any], esc: Escape, item: Callable[[Any], str]) -> str:
+    """A JSON object of the mapping's items, in key order."""
+    items = []
+    name = ""
+    try:
+        for name in _sorted_keys(mapping):
+            items.append(f"{esc(name)}:{item(mapping[name])}")
+    except Fault as f:
+        f.steps.append(f"[{name!r}]")
+        raise
+    return "{" + ",".join(items) + "}"
+
+
+def _array(sequence: Sequence[Any], item: Callable[[Any], str]) -> str:
+    items = []
+    i = 0
+    try:
+        for i, x in enumerate(sequence):
+            items.append(item(x))
+    except Fault as f:
+        f.steps.append(f"[{i}]")
+        raise
+    return "[" + ",".join(items) + "]"
+
+
 def _json(v: object, esc: Escape, depth: int) -> str:
     t = type(v)
     if v is None:
@@ -220,25 +245,9 @@ def _json(v: object, esc: Escape, depth: int) -> str:
     if depth >= LIMIT:
         raise _too_deep()
     if isinstance(v, Mapping):
-        parts = []
-        name = ""
-        try:
-            for name in _sorted_keys(v):
-                parts.append(f"{esc(name)}:{_json(v[name], esc, depth + 1)}")
-        except Fault as f:
-            f.steps.append(f"[{name!r}]")
-            raise
-        return "{" + ",".join(parts) + "}"
+        return _object(v, esc, lambda x: _json(x, esc, depth + 1))
     if isinstance(v, Sequence) and not isinstance(v, (bytes, bytearray, m.Written, m.Submodel)):
-        items = []
-        i = 0
-        try:
-            for i, x in enumerate(v):
-                items.append(_json(x, esc, depth + 1))
-        except Fault as f:
-            f.steps.append(f"[{i}]")
-            raise
-        return "[" + ",".join(items) + "]"
+        return _array(v, lambda x: _json(x, esc, depth + 1))
     raise Fault(TypeError, f"a JSON value must be None, bool, int, float, str, a list, tuple or dict, not {_type(v)}")
 
 
@@ -328,26 +337,9 @@ def _field(v: object, kind: int, esc: Escape, depth: int) -> str:
     if depth >= LIMIT:
         raise _too_deep()
     if kind == EXPR_MAP:
-        fields = _mapping(v, "the fields")
-        items = []
-        name = ""
-        try:
-            for name in _sorted_keys(fields):
-                items.append(f"{esc(name)}:{_handler(fields[name], EXPRS, esc, depth + 1)}")
-        except Fault as f:
-            f.steps.append(f"[{name!r}]")
-            raise
-        return "{" + ",".join(items) + "}"
+        return _object(_mapping(v, "the fields"), esc, lambda x: _handler(x, EXPRS, esc, depth + 1))
     classes = ACTIONS if kind == ACTION_LIST else EXPRS
-    items = []
-    i = 0
-    try:
-        for i, x in enumerate(_sequence(v, "the list")):
-            items.append(_handler(x, classes, esc, depth + 1))
-    except Fault as f:
-        f.steps.append(f"[{i}]")
-        raise
-    return "[" + ",".join(items) + "]"
+    return _array(_sequence(v, "the list"), lambda x: _handler(x, classes, esc, depth + 1))
 
 
 # One writer per handler class, compiled from SPECS when the module loads (as dataclasses makes
