@@ -436,3 +436,16 @@ def test_a_burst_is_coalesced_into_one_diff_per_interval(monkeypatch):
         coalescer.close()
 
     asyncio.run(run())
+
+
+def test_hosts_take_nodes_from_the_builder():
+    from vorlik_tree import Node
+    first, second = Node("page", props={"n": 1}), Node("page", props={"n": 2})
+    host, client = vs.HostSession("m"), vs.ClientReplica("m")
+    client.receive(host.update(first))
+    client.receive(host.update(second))
+    assert client.tree == second.to_json() and host.update(second.to_json()) is None
+    broadcast = vs.Broadcast("m")
+    broadcast.publish(first)
+    assert broadcast.tree == first.to_json()
+    assert broadcast.publish(first.to_json()) is None and broadcast.publish(second).rev == 2

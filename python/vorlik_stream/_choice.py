@@ -9,7 +9,7 @@ hosts, the one-client session and the broadcast, weigh frames with these functio
 from __future__ import annotations
 
 import json
-from typing import Literal
+from typing import Literal, Protocol, Union
 
 import vorlik
 
@@ -21,6 +21,21 @@ MAX_REV = 2**64 - 1
 
 Kind = Literal["snapshot", "patch"]
 _HEADER_KIND = {"snapshot": "Snapshot", "patch": "Patch"}
+
+
+class Writable(Protocol):
+    """A tree that writes its own text, such as a `vorlik_tree.Node`."""
+
+    def to_json(self) -> str: ...
+
+
+#: What the hosts take as a tree: its JSON text, or an object that writes it.
+Tree = Union[str, Writable]
+
+
+def tree_text(tree: Tree) -> str:
+    """The text of `tree`: itself when it is a `str`, else what its `to_json()` writes."""
+    return tree if isinstance(tree, str) else tree.to_json()
 
 
 def check_tree(tree: str) -> None:

@@ -27,8 +27,8 @@ from typing import Awaitable, Callable, Collection, Mapping
 
 import vorlik
 
-from ._choice import (CODECS, MAX_REV, NO_OPS, Kind, check_codec, check_tree, patch_size, snapshot_size,
-                      text_bytes)
+from ._choice import (CODECS, MAX_REV, NO_OPS, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
+                      text_bytes, tree_text)
 
 __all__ = ["Send", "Published", "Broadcast", "Subscriber", "Coalescer"]
 
@@ -118,12 +118,14 @@ class Broadcast:
         """(patches, bytes) the history holds."""
         return len(self._history), self._history_size
 
-    def publish(self, tree: str) -> Published | None:
+    def publish(self, tree: Tree) -> Published | None:
         """Make `tree` the next revision and queue its frame for every client.
 
-        Returns None when `tree` equals the latest tree (no new revision). A tree vorlik
-        refuses raises the reader's `ValueError`, and nothing changes.
+        `tree` is the tree's JSON text or an object whose `to_json()` writes it (a
+        `vorlik_tree.Node`). Returns None when `tree` equals the latest tree (no new revision).
+        A tree vorlik refuses raises the reader's `ValueError`, and nothing changes.
         """
+        tree = tree_text(tree)
         if self._tree is None:
             check_tree(tree)
             step = None
@@ -437,9 +439,9 @@ class Coalescer:
         """Whether a tree waits for its turn."""
         return self._pending is not None
 
-    def submit(self, tree: str) -> None:
+    def submit(self, tree: Tree) -> None:
         """Publish `tree` now if the interval has passed, else at the end of the interval."""
-        self._pending = tree
+        self._pending = tree_text(tree)
         if self._timer is not None:
             return
         loop = asyncio.get_running_loop()

@@ -7,8 +7,8 @@ from typing import Optional, Tuple
 
 import vorlik
 
-from ._choice import (JSON, MSGPACK, NO_OPS, Kind, check_codec, check_tree, patch_size, snapshot_size,
-                      text_bytes)
+from ._choice import (JSON, MSGPACK, NO_OPS, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
+                      text_bytes, tree_text)
 
 __all__ = ["JSON", "MSGPACK", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
 
@@ -39,8 +39,11 @@ class HostSession:
         """Kind of the last frame made ("snapshot" or "patch"), or None before the first one."""
         return self._kind
 
-    def update(self, tree: str) -> Optional[bytes]:
-        """Frame for the client to move to `tree`, or None if it already shows `tree`."""
+    def update(self, tree: Tree) -> Optional[bytes]:
+        """Frame for the client to move to `tree`, or None if it already shows `tree`.
+
+        `tree` is the tree's JSON text or an object whose `to_json()` writes it."""
+        tree = tree_text(tree)
         if self._tree is None:
             check_tree(tree)
             return self._snapshot(tree)
