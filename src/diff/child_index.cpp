@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "src/node/node.hpp"
@@ -99,6 +100,10 @@ ChildIndex::Ref ChildIndex::merge(Ref left, Ref right) {
 Node& ChildIndex::at(std::size_t pos) {
   Ref t = root_;
   for (;;) {
+    // Callers look up positions below size(): running off the tree means the index is broken,
+    // which must not become a read outside it.
+    if (t == kNil) [[unlikely]]
+      lost();
     const std::size_t before = size_of(items_[t].left);
     if (pos < before) {
       t = items_[t].left;
@@ -109,6 +114,10 @@ Node& ChildIndex::at(std::size_t pos) {
       t = items_[t].right;
     }
   }
+}
+
+void ChildIndex::lost() {
+  throw std::logic_error("a position lookup ran off the child index");
 }
 
 ChildIndex::Ref ChildIndex::detach(std::size_t pos) {

@@ -61,6 +61,7 @@ class ChildIndex {
   void attach(std::size_t pos, Ref item);
   // Debug builds: stops the process on a broken invariant.
   void check() const;
+  [[noreturn, gnu::cold]] static void lost();
 
   Arena& arena_;
   std::vector<Item> items_;
