@@ -10,9 +10,11 @@ from typing import BinaryIO, Callable, Optional, Sequence
 import vorlik
 import vorlik_stream
 
+from vorlik_stream.session import Codec
+
 from .pretty import indent
 
-CODECS = {"json": vorlik_stream.JSON, "msgpack": vorlik_stream.MSGPACK}
+CODECS: dict[str, Codec] = {"json": vorlik_stream.JSON, "msgpack": vorlik_stream.MSGPACK}
 U64_MAX = 2**64 - 1
 
 BAD_INPUT = 1

@@ -3,12 +3,15 @@
 from __future__ import annotations
 
 import json
-from typing import Optional, Tuple
+from typing import Final, Literal, Optional, Tuple
 
 import vorlik
 
-JSON = "application/json"
-MSGPACK = "application/msgpack"
+# The payload codecs and frame kinds `vorlik.encode_frame` takes.
+Codec = Literal["application/json", "application/msgpack"]
+Kind = Literal["snapshot", "patch"]
+JSON: Final = "application/json"
+MSGPACK: Final = "application/msgpack"
 _NO_OPS = '{"ops":[]}'
 
 
@@ -20,7 +23,7 @@ class HostSession:
     larger than a snapshot frame or the client asked to be resynchronised.
     """
 
-    def __init__(self, model_type: str, codec: str = JSON, first_rev: int = 1) -> None:
+    def __init__(self, model_type: str, codec: Codec = JSON, first_rev: int = 1) -> None:
         self.model_type = model_type
         self.codec = codec
         self._next_rev = first_rev
@@ -59,7 +62,7 @@ class HostSession:
         self._resync = False
         return self._sent(tree, frame)
 
-    def _frame(self, payload: str, kind: str) -> bytes:
+    def _frame(self, payload: str, kind: Kind) -> bytes:
         return vorlik.encode_frame(payload, self.model_type, kind, self._next_rev, self.codec)
 
     def _sent(self, tree: str, frame: bytes) -> bytes:
