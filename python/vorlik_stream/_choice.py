@@ -9,12 +9,14 @@ hosts, the one-client session and the broadcast, weigh frames with these functio
 from __future__ import annotations
 
 import json
-from typing import Literal, Protocol, Union
+from typing import Final, Literal, Protocol, Union
 
 import vorlik
 
-JSON = "application/json"
-MSGPACK = "application/msgpack"
+#: The payload codecs and frame kinds `vorlik.encode_frame` takes.
+Codec = Literal["application/json", "application/msgpack"]
+JSON: Final = "application/json"
+MSGPACK: Final = "application/msgpack"
 CODECS = (JSON, MSGPACK)
 NO_OPS = '{"ops":[]}'
 MAX_REV = 2**64 - 1
