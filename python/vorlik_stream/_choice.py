@@ -9,7 +9,7 @@ hosts, the one-client session and the broadcast, weigh frames with these functio
 from __future__ import annotations
 
 import json
-from typing import Final, Literal, Protocol, Union
+from typing import Final, Literal, Protocol, Union, cast
 
 import vorlik
 
@@ -70,8 +70,8 @@ def patch_size(patch_bytes: int, model_type: str, codec: str, rev: int) -> int:
     return patch_bytes + frame_overhead(model_type, codec, rev, "patch")
 
 
-def check_codec(codec: str) -> str:
+def check_codec(codec: str) -> Codec:
     """`codec` itself if the hosts send frames in it; `ValueError` otherwise."""
     if codec not in CODECS:
         raise ValueError(f"unknown codec: {codec}")
-    return codec
+    return cast(Codec, codec)

@@ -10,7 +10,7 @@ import vorlik
 from ._choice import (JSON, MSGPACK, NO_OPS, Codec, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
                       text_bytes, tree_text)
 
-__all__ = ["JSON", "MSGPACK", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
+__all__ = ["JSON", "MSGPACK", "Codec", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
 
 
 class HostSession:
