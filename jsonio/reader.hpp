@@ -360,6 +360,9 @@ class Reader {
   // One value; kSkip: stepped over, its nesting not counted, its tokens checked by their form.
   template <bool kSkip, class To>
   void walk_value(To& to);
+  // A value that opens no container, its token already told by start_value().
+  template <bool kSkip, class To>
+  void walk_scalar(Token token, To& to);
   // Moves the cursor to `at` and fails there.
   [[noreturn]] void fail_at(const char* at, const char* description) {
     i_ = static_cast<std::size_t>(at - p_);

@@ -47,6 +47,35 @@ void Reader::walk(To& to) {
 }
 
 template <bool kSkip, class To>
+[[gnu::always_inline]] inline void Reader::walk_scalar(Token token, To& to) {
+  switch (token) {
+    case Token::Null:
+      to.null();
+      break;
+    case Token::True:
+      to.boolean(true);
+      break;
+    case Token::False:
+      to.boolean(false);
+      break;
+    case Token::String:
+      if constexpr (kSkip)
+        skip_string();
+      else
+        to.string(string_token());
+      break;
+    case Token::Number:
+      if constexpr (kSkip)
+        skip_number();
+      else
+        to.number(number_token());
+      break;
+    default:
+      break;
+  }
+}
+
+template <bool kSkip, class To>
 void Reader::walk_value(To& to) {
   detail::OpenKinds open;
   // A key and its colon, the cursor on the key (white space already stepped over, unless
@@ -63,27 +92,14 @@ void Reader::walk_value(To& to) {
   for (;;) {
     // One value, or the opening of a container: an empty one is closed at once, otherwise the
     // loop goes on to its first value.
-    switch (start_value()) {
+    const Token token = start_value();
+    switch (token) {
       case Token::Null:
-        to.null();
-        break;
       case Token::True:
-        to.boolean(true);
-        break;
       case Token::False:
-        to.boolean(false);
-        break;
       case Token::String:
-        if constexpr (kSkip)
-          skip_string();
-        else
-          to.string(string_token());
-        break;
       case Token::Number:
-        if constexpr (kSkip)
-          skip_number();
-        else
-          to.number(number_token());
+        walk_scalar<kSkip>(token, to);
         break;
       case Token::Array:
       case Token::Object: {
