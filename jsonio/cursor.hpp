@@ -153,10 +153,24 @@ class TextCursor {
     const token::NumberToken t = token::scan_number(p, end_);
     return t.fault == token::Fault::None ? t.at : give_up();
   }
+  // At `c`, the first byte of true, false or null: steps over the literal it begins.
+  const char* word(const char* p, char c) {
+    switch (c) {
+      case 't':
+        return literal(p, "true") ? p : give_up();
+      case 'f':
+        return literal(p, "false") ? p : give_up();
+      case 'n':
+        return literal(p, "null") ? p : give_up();
+      default:
+        return give_up();
+    }
+  }
   // Steps over one value of any kind and depth. Skipped values are not limited in depth; past
   // kSkipDepth levels the exact reader steps over the rest, without recursion.
   const char* skip_value(const char* p, int depth = 0) {
-    switch (at(p)) {
+    const char c = at(p);
+    switch (c) {
       case '"':
         return skip_string(p);
       case '{':
@@ -176,11 +190,9 @@ class TextCursor {
         while (more(p, ']'));
         return p;
       case 't':
-        return literal(p, "true") ? p : give_up();
       case 'f':
-        return literal(p, "false") ? p : give_up();
       case 'n':
-        return literal(p, "null") ? p : give_up();
+        return word(p, c);
       default:
         return skip_number(p);
     }

@@ -110,11 +110,9 @@ class FastTranscoder : public TextCursor {
       case '"':
         return string(p);
       case 't':
-        return literal(p, "true") ? p : give_up();
       case 'f':
-        return literal(p, "false") ? p : give_up();
       case 'n':
-        return literal(p, "null") ? p : give_up();
+        return word(p, c);
       default:
         if (c != '-' && !is_digit(c)) return give_up();
         return number(p);
