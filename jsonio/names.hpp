@@ -3,7 +3,9 @@
 // The exact reader compares a name read from the text with each name of the table. The fast
 // readers match a member's key where it stands in compact text, quoted and followed by its
 // colon, as a literal: told apart by its first letter and compared eight bytes at a time, a
-// known name costs a few instructions instead of a scan.
+// known name costs a few instructions instead of a scan. The tables are constants, and the match
+// is unrolled over their names, so the compiler writes each name's letter, words and masks into
+// the code as immediates.
 #pragma once
 
 #include <array>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace vorlik::json {
 
@@ -41,21 +44,12 @@ class Names {
   static_assert(N > 0 && N < 128);
 
  public:
-  // Every name up to 13 bytes long, so that `"name":` takes 16 at most; no three of them share
-  // their first letter.
+  // Every name up to 13 bytes long, so that `"name":` takes 16 at most.
   constexpr explicit Names(const std::array<std::string_view, N>& names) : names_(names) {
-    first_.fill(-1);
-    second_.fill(-1);
     for (std::size_t k = 0; k < N; ++k) {
       const std::string_view name = names[k];
       if (name.empty() || name.size() > kLongest) throw "a name for matching in place is too long";
-      const auto lead = static_cast<unsigned char>(name[0]);
-      if (first_[lead] < 0)
-        first_[lead] = static_cast<std::int8_t>(k);
-      else if (second_[lead] < 0)
-        second_[lead] = static_cast<std::int8_t>(k);
-      else
-        throw "three names with one first letter";
+      lead_[k] = name[0];
       length_[k] = static_cast<std::uint8_t>(name.size() + 3);
       char quoted[16] = {};
       quoted[0] = '"';
@@ -92,20 +86,22 @@ class Names {
     std::uint64_t low, high;
     std::memcpy(&low, p, 8);
     std::memcpy(&high, p + 8, 8);
-    const auto lead = static_cast<unsigned char>(p[1]);
-    for (const int k : {first_[lead], second_[lead]}) {
-      if (k < 0) return -1;
-      const auto i = static_cast<std::size_t>(k);
-      if ((low & mask_[2 * i]) == bytes_[2 * i] && (high & mask_[2 * i + 1]) == bytes_[2 * i + 1]) {
-        p += length_[i];
-        return k;
-      }
-    }
-    return -1;
+    return match_words(p, p[1], low, high, std::make_index_sequence<N>());
   }
 
  private:
   static constexpr std::size_t kLongest = 13;
+
+  template <std::size_t... K>
+  [[gnu::always_inline]] int match_words(const char*& p, char lead, std::uint64_t low,
+                                         std::uint64_t high, std::index_sequence<K...>) const {
+    int found = -1;
+    (void)((lead == lead_[K] && (low & mask_[2 * K]) == bytes_[2 * K] &&
+            (high & mask_[2 * K + 1]) == bytes_[2 * K + 1] &&
+            (p += length_[K], found = static_cast<int>(K), true)) ||
+           ...);
+    return found;
+  }
 
   int match_near_end(const char*& p, const char* end) const {
     for (std::size_t k = 0; k < N; ++k) {
@@ -124,8 +120,7 @@ class Names {
   std::array<std::uint64_t, 2 * N> bytes_{};  // `"name":` in two words, zero past its end
   std::array<std::uint64_t, 2 * N> mask_{};   // the bytes of each word that belong to it
   std::array<std::uint8_t, N> length_{};      // of `"name":`
-  std::array<std::int8_t, 256> first_{};      // by first letter: the first name with it
-  std::array<std::int8_t, 256> second_{};     // and the second
+  std::array<char, N> lead_{};                // each name's first letter
 };
 
 }  // namespace vorlik::json
