@@ -39,9 +39,16 @@ template <class Key>
                                                     std::uint32_t* order) {
   if (n <= 16) {
     // Small maps, most of them: an insertion sort (stable) over the keys taken out once.
-    std::string_view keys[16];
+    // Left unset beyond n: a string_view array would clear all sixteen first.
+    struct Span {
+      const char* data;
+      std::size_t size;
+      operator std::string_view() const { return {data, size}; }
+    };
+    Span keys[16];
     for (std::size_t i = 0; i < n; ++i) {
-      keys[i] = key(static_cast<std::uint32_t>(i));
+      const std::string_view k = key(static_cast<std::uint32_t>(i));
+      keys[i] = {k.data(), k.size()};
       order[i] = static_cast<std::uint32_t>(i);
     }
     for (std::size_t k = 1; k < n; ++k) {

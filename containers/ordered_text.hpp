@@ -107,24 +107,76 @@ class OrderedText {
     std::uint32_t len;
     std::uint32_t next;
   };
-  // A chain being built.
-  struct Chain {
-    std::uint32_t head = kNone;
-    std::uint32_t tail = kNone;
-    std::size_t len = 0;
+  // The longest piece: longer stretches take several.
+  static constexpr std::size_t kLongest = UINT32_MAX - 1;
+
+  // Builds one chain in room made for it beforehand (room()): no bound is checked per piece, and
+  // the count stays in a register while pieces are written.
+  class Chain {
+   public:
+    // `room` is what room() made on top of `pieces`.
+    Chain(ArenaStack<Piece>& pieces, Piece* room)
+        : pieces_(pieces), all_(room - pieces.size()), count_(pieces.size()) {}
+    // The stretch [off, off + len); one that goes on where the chain's last piece ends in the
+    // same bytes extends that piece.
+    [[gnu::always_inline]] void piece(std::uint64_t off, std::size_t len) {
+      if (len == 0) return;
+      if (tail_ != kNone) {
+        Piece& tail = all_[tail_];
+        if (tail.off + tail.len == off && len <= kLongest - tail.len) {
+          tail.len += static_cast<std::uint32_t>(len);
+          len_ += len;
+          return;
+        }
+      }
+      for (; len > kLongest; off += kLongest, len -= kLongest) link(off, kLongest);
+      link(off, len);
+    }
+    // A chain built before, linked in whole.
+    [[gnu::always_inline]] void region(const Region& region) {
+      if (region.head != kNone) {
+        if (tail_ == kNone)
+          head_ = region.head;
+        else
+          all_[tail_].next = region.head;
+        tail_ = region.tail;
+      }
+      len_ += region.len;
+    }
+    // The pieces written count from here on; the chain's ends and length.
+    Region close(std::size_t start, std::size_t end) {
+      pieces_.grow_to(count_);
+      return {start, end, len_, head_, tail_};
+    }
+
+   private:
+    [[gnu::always_inline]] void link(std::uint64_t off, std::size_t len) {
+      const auto index = static_cast<std::uint32_t>(count_++);
+      all_[index] = {off, static_cast<std::uint32_t>(len), kNone};
+      if (tail_ == kNone)
+        head_ = index;
+      else
+        all_[tail_].next = index;
+      tail_ = index;
+      len_ += len;
+    }
+
+    ArenaStack<Piece>& pieces_;
+    Piece* const all_;
+    std::size_t count_;
+    std::uint32_t head_ = kNone;
+    std::uint32_t tail_ = kNone;
+    std::size_t len_ = 0;
   };
 
   std::size_t reorder(std::size_t base, std::size_t body, std::size_t end);
-  std::size_t close_reordered(std::size_t r0, std::size_t base, std::size_t body, std::size_t end,
-                              const Chain& chain, std::size_t kept);
+  // Makes room for a chain of at most `stretches` stretches, `bytes` long in all.
+  Piece* room(std::size_t stretches, std::size_t bytes);
   // The first of the regions on the stack that start at `at` or later.
   std::size_t regions_from(std::size_t at) const;
   // Appends the stretch [from, to) of the source, with the regions regions_[r, ...) that lie
   // within it, to `chain`; returns the first region past `to`.
-  std::size_t append_stretch(Chain& chain, std::size_t from, std::size_t to, std::size_t r);
-  void append_piece(Chain& chain, std::uint64_t off, std::size_t len);
-  void append_side(Chain& chain, std::string_view bytes);
-  void append_chain(Chain& chain, const Region& region);
+  std::size_t stretch(Chain& chain, std::size_t from, std::size_t to, std::size_t r) const;
   // Where the separator lies among the rewritten bytes.
   std::uint64_t separator();
 
@@ -148,38 +200,11 @@ inline std::size_t OrderedText::regions_from(std::size_t at) const {
   return r;
 }
 
-inline void OrderedText::append_piece(Chain& chain, std::uint64_t off, std::size_t len) {
-  if (len == 0) return;
-  // A stretch that goes on where the chain's last piece ends in the same bytes extends it.
-  if (chain.tail != kNone) {
-    Piece& tail = pieces_[chain.tail];
-    if (tail.off + tail.len == off && len <= UINT32_MAX - 1 - tail.len) {
-      tail.len += static_cast<std::uint32_t>(len);
-      chain.len += len;
-      return;
-    }
-  }
-  // A piece holds under four billion bytes: longer stretches take several.
-  while (len > 0) {
-    const auto part = static_cast<std::uint32_t>(len < UINT32_MAX ? len : UINT32_MAX - 1);
-    const auto index = static_cast<std::uint32_t>(pieces_.size());
-    if (index == kNone) throw std::bad_alloc();
-    pieces_.push({off, part, kNone});
-    if (chain.tail == kNone)
-      chain.head = index;
-    else
-      pieces_[chain.tail].next = index;
-    chain.tail = index;
-    chain.len += part;
-    off += part;
-    len -= part;
-  }
-}
-
-inline void OrderedText::append_side(Chain& chain, std::string_view bytes) {
-  const std::size_t at = side_.size();
-  side_.append(bytes);
-  append_piece(chain, kSide | at, bytes.size());
+inline OrderedText::Piece* OrderedText::room(std::size_t stretches, std::size_t bytes) {
+  // A stretch of `len` bytes takes at most len / kLongest + 1 pieces.
+  const std::size_t most = stretches + bytes / kLongest;
+  if (most >= kNone - pieces_.size()) throw std::bad_alloc();
+  return pieces_.make_room(most);
 }
 
 inline std::uint64_t OrderedText::separator() {
@@ -190,37 +215,30 @@ inline std::uint64_t OrderedText::separator() {
   return kSide | separator_at_;
 }
 
-inline void OrderedText::append_chain(Chain& chain, const Region& region) {
-  if (region.head != kNone) {
-    if (chain.tail == kNone)
-      chain.head = region.head;
-    else
-      pieces_[chain.tail].next = region.head;
-    chain.tail = region.tail;
-  }
-  chain.len += region.len;
-}
-
-inline std::size_t OrderedText::append_stretch(Chain& chain, std::size_t from, std::size_t to,
-                                               std::size_t r) {
-  for (; r < regions_.size() && regions_[r].start < to; ++r) {
+inline std::size_t OrderedText::stretch(Chain& chain, std::size_t from, std::size_t to,
+                                        std::size_t r) const {
+  const std::size_t count = regions_.size();
+  for (; r < count && regions_[r].start < to; ++r) {
     const Region& inner = regions_[r];
-    append_piece(chain, from, inner.start - from);
-    append_chain(chain, inner);
+    chain.piece(from, inner.start - from);
+    chain.region(inner);
     from = inner.end;
   }
-  append_piece(chain, from, to - from);
+  chain.piece(from, to - from);
   return r;
 }
 
 inline void OrderedText::rewrite(std::size_t at, std::size_t len, std::string_view bytes,
                                  std::size_t through) {
   const std::size_t r = regions_from(at);
-  Chain chain;
-  if (!bytes.empty()) append_side(chain, bytes);
-  append_stretch(chain, at + len, through, r);
+  const std::size_t side = side_.size();
+  side_.append(bytes);
+  Chain chain(pieces_, room(regions_.size() - r + 2, bytes.size() + (through - at - len)));
+  chain.piece(kSide | side, bytes.size());
+  stretch(chain, at + len, through, r);
+  const Region region = chain.close(at, through);
   regions_.shrink(r);
-  regions_.push({at, through, chain.len, chain.head, chain.tail});
+  regions_.push(region);
 }
 
 [[gnu::noinline]] inline std::size_t OrderedText::reorder(std::size_t base, std::size_t body,
@@ -230,7 +248,8 @@ inline void OrderedText::rewrite(std::size_t at, std::size_t len, std::string_vi
   // The regions within the map; for each member the first of them at or after its start. What
   // lies between the members (separators, white space) is left out.
   const std::size_t r0 = regions_from(body);
-  const bool inner = r0 < regions_.size();
+  const std::size_t regions = regions_.size();
+  const bool inner = r0 < regions;
   if (scratch_size_ < 2 * n) {
     scratch_size_ = 2 * n;
     scratch_ = std::make_unique<std::uint32_t[]>(scratch_size_);
@@ -238,46 +257,44 @@ inline void OrderedText::rewrite(std::size_t at, std::size_t len, std::string_vi
   std::uint32_t* const order = scratch_.get();
   std::uint32_t* const first = order + n;
   if (inner) {
+    const Region* const region = regions_.data();
     for (std::size_t i = 0, r = r0; i < n; ++i) {
-      while (r < regions_.size() && regions_[r].start < m[i].start) ++r;
+      const std::size_t start = m[i].start, stop = m[i].end;
+      while (r < regions && region[r].start < start) ++r;
       first[i] = static_cast<std::uint32_t>(r);
-      while (r < regions_.size() && regions_[r].start < m[i].end) ++r;
+      while (r < regions && region[r].start < stop) ++r;
     }
   }
   const std::size_t kept = map_order(n, [m](std::uint32_t i) { return m[i].name(); }, order);
   const std::size_t sep = separator_.size();
-  Chain chain;
+  // Each member: its stretch cut around its regions, and a separator.
+  Chain chain(pieces_, room(2 * kept + (regions - r0), end - body + kept * sep));
   if (!inner && sep == 0) {
     // Members side by side and nothing rewritten within: a piece a member, the ones that stay
     // neighbours joined.
     for (std::size_t j = 0; j < kept; ++j) {
       const Member& member = m[order[j]];
-      append_piece(chain, member.start, member.end - member.start);
+      chain.piece(member.start, member.end - member.start);
     }
-    return close_reordered(r0, base, body, end, chain, kept);
+  } else {
+    for (std::size_t j = 0; j < kept; ++j) {
+      const std::uint32_t i = order[j];
+      // A member followed by another in the text has its separator right after it there: it is
+      // taken along, unless the member now stands last.
+      const bool separated = j + 1 < kept;
+      const bool followed = i + 1 < n && m[i + 1].start == m[i].end + sep;
+      const std::size_t to = m[i].end + (separated && followed ? sep : 0);
+      if (inner)
+        stretch(chain, m[i].start, to, first[i]);
+      else
+        chain.piece(m[i].start, to - m[i].start);
+      if (separated && !followed) chain.piece(separator(), sep);
+    }
   }
-  for (std::size_t j = 0; j < kept; ++j) {
-    const std::uint32_t i = order[j];
-    // A member followed by another in the text has its separator right after it there: it is
-    // taken along, unless the member now stands last.
-    const bool separated = j + 1 < kept;
-    const bool followed = i + 1 < n && m[i + 1].start == m[i].end + sep;
-    const std::size_t to = m[i].end + (separated && followed ? sep : 0);
-    if (inner)
-      append_stretch(chain, m[i].start, to, first[i]);
-    else
-      append_piece(chain, m[i].start, to - m[i].start);
-    if (separated && !followed) append_piece(chain, separator(), sep);
-  }
-  return close_reordered(r0, base, body, end, chain, kept);
-}
-
-// The map's regions give way to its own, made of `chain`.
-inline std::size_t OrderedText::close_reordered(std::size_t r0, std::size_t base, std::size_t body,
-                                                std::size_t end, const Chain& chain,
-                                                std::size_t kept) {
+  // The map's regions give way to its own.
+  const Region region = chain.close(body, end);
   regions_.shrink(r0);
-  regions_.push({body, end, chain.len, chain.head, chain.tail});
+  regions_.push(region);
   members_.shrink(base);
   return kept;
 }

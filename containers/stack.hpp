@@ -27,6 +27,13 @@ class ArenaStack {
   void reserve(std::size_t n) {
     if (n > capacity_) regrow(n);
   }
+  // Room for `extra` more items past the top, growing as pushes do; returns the first of them.
+  // Items written there count once grow_to() takes them in.
+  [[gnu::always_inline]] T* make_room(std::size_t extra) {
+    if (extra > capacity_ - size_) regrow(extra > capacity_ + 16 ? size_ + extra : 2 * capacity_ + 16);
+    return items_ + size_;
+  }
+  void grow_to(std::size_t n) { size_ = n; }
   [[gnu::always_inline]] void push(const T& item) { emplace() = item; }
   // A new item, left for the caller to fill: an item built apart and then pushed is loaded whole
   // from the smaller stores that built it, which stalls.
