@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "containers/keyed_hash.hpp"
 #include "src/diff/patch_writer.hpp"
 
 namespace vorlik {
@@ -41,11 +41,13 @@ class PresenceCounter {
 };
 
 // The distinct keys of one slot, numbered in order of first appearance, in a chained hash table.
+// The keys come from a peer: they are hashed under the process's secret key, so that no list of
+// them can be built to fall into one bucket.
 class KeyTable {
  public:
   static constexpr std::uint32_t kNone = UINT32_MAX;
 
-  explicit KeyTable(std::size_t capacity) {
+  explicit KeyTable(std::size_t capacity) : hash_key_(process_hash_key()) {
     std::size_t size = 8;
     while (size < 2 * capacity) size *= 2;
     buckets_.assign(size, kNone);
@@ -68,7 +70,7 @@ class KeyTable {
 
  private:
   std::size_t bucket(std::string_view key) const {
-    return std::hash<std::string_view>{}(key)&mask_;
+    return static_cast<std::size_t>(keyed_hash(hash_key_, key)) & mask_;
   }
   std::uint32_t find_in(std::size_t b, std::string_view key) const {
     for (std::uint32_t id = buckets_[b]; id != kNone; id = chain_[id])
@@ -80,6 +82,7 @@ class KeyTable {
   std::vector<std::uint32_t> chain_;    // by key id: the next id in the same bucket
   std::vector<std::string_view> keys_;
   std::size_t mask_ = 0;
+  HashKey hash_key_;
 };
 
 class Differ {
