@@ -180,10 +180,9 @@ def keyed_list(keys: list[str]) -> str:
 
 def reversed_keyed_lists() -> tuple[Args, Args]:
     """A keyed list diffed against its reverse: keys with one hash value against the same keys
-    with their characters shuffled (same length, same escapes)."""
+    turned by eight characters (same length, same escapes, hashes of no pattern)."""
     keys = colliding_keys(14)
-    rnd = random.Random(2)
-    plain = ["".join(rnd.sample(k, len(k))) for k in keys]
+    plain = [k[8:] + k[:8] for k in keys]
     return ((keyed_list(keys), keyed_list(keys[::-1])), (keyed_list(plain), keyed_list(plain[::-1])))
 
 
@@ -260,8 +259,9 @@ FRAMES = [
     Pair("frames: map order", "encode_frame to MessagePack, 126 objects nested", "encode_frame",
          lambda: tuple((json_objects(126, 20_000_000, o), "m", "patch", 1, "application/msgpack")
                        for o in (False, True)), same_result=True),
+    # Nesting is bounded here (126 levels), and so is a per-level cost: a tighter bound.
     Pair("frames: map order", "decode_frame JSON, careful reader", "decode_frame",
-         json_frames_failing_late, same_result=True),
+         json_frames_failing_late, bound=4.0, same_result=True),
     Pair("frames: map order", "decode_frame JSON, quick reader", "decode_frame",
          lambda: tuple((frame(json_objects(126, 20_000_000, o).encode(), "application/json"),)
                        for o in (False, True)), same_result=True),
