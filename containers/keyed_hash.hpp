@@ -96,8 +96,8 @@ inline HashKey process_hash_key() {
       k.k0 = (std::uint64_t{source()} << 32) ^ source();
       k.k1 = (std::uint64_t{source()} << 32) ^ source();
     } catch (...) {
-      k.k0 = static_cast<std::uint64_t>(
-          std::chrono::steady_clock::now().time_since_epoch().count());
+      k.k0 =
+          static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
       k.k1 = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&k));
     }
     return k;

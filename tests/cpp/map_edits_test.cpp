@@ -36,7 +36,8 @@ TEST_P(MapEditsAgainstModel, EveryStepAndTheMergeMatchTheModel) {
   // std::string orders by unsigned byte, as the map does.
   std::map<std::string, int> model;
   const std::size_t base_size = seed % 3 == 0 ? 0 : seed % 3 == 1 ? 5 : 150;
-  for (std::size_t k = 0; k < base_size; ++k) model[std::string(random_key())] = static_cast<int>(k);
+  for (std::size_t k = 0; k < base_size; ++k)
+    model[std::string(random_key())] = static_cast<int>(k);
 
   Arena arena;
   ArenaVec<Entry> base;
