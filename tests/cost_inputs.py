@@ -86,25 +86,22 @@ def long_slot(n: int = EDITS) -> str:
     return '{"tag":"x","slots":{"s":[' + ",".join([CHILD] * n) + "]}}"
 
 
+def map_pairs(member: str, set_op: str, remove_op: str, value: str) -> list[Pair]:
+    """Entries of one of a node's maps added in falling order, and removed front first."""
+    return [
+        Pair("apply: map edits", set_op, "apply",
+             lambda: falling_and_rising(lambda n: f'{{"{set_op}":[[],"{n}",{value}]}}'),
+             same_result=True),
+        Pair("apply: map edits", remove_op, "apply",
+             lambda: front_and_back(lambda n: f'{{"{remove_op}":[[],"{n}"]}}',
+                                    node_with(member, lambda n: value)), same_result=True),
+    ]
+
+
 APPLY = [
-    Pair("apply: map edits", "SetProp", "apply",
-         lambda: falling_and_rising(lambda n: f'{{"SetProp":[[],"{n}",{{"Int":1}}]}}'),
-         same_result=True),
-    Pair("apply: map edits", "RemoveProp", "apply",
-         lambda: front_and_back(lambda n: f'{{"RemoveProp":[[],"{n}"]}}',
-                                node_with("props", lambda n: '{"Int":1}')), same_result=True),
-    Pair("apply: map edits", "SetEvent", "apply",
-         lambda: falling_and_rising(lambda n: f'{{"SetEvent":[[],"{n}",{HANDLER}]}}'),
-         same_result=True),
-    Pair("apply: map edits", "RemoveEvent", "apply",
-         lambda: front_and_back(lambda n: f'{{"RemoveEvent":[[],"{n}"]}}',
-                                node_with("events", lambda n: HANDLER)), same_result=True),
-    Pair("apply: map edits", "SetBinding", "apply",
-         lambda: falling_and_rising(lambda n: f'{{"SetBinding":[[],"{n}",{BINDING}]}}'),
-         same_result=True),
-    Pair("apply: map edits", "RemoveBinding", "apply",
-         lambda: front_and_back(lambda n: f'{{"RemoveBinding":[[],"{n}"]}}',
-                                node_with("bindings", lambda n: BINDING)), same_result=True),
+    *map_pairs("props", "SetProp", "RemoveProp", '{"Int":1}'),
+    *map_pairs("events", "SetEvent", "RemoveEvent", HANDLER),
+    *map_pairs("bindings", "SetBinding", "RemoveBinding", BINDING),
     Pair("apply: map edits", "InsertChild making slots", "apply",
          lambda: falling_and_rising(lambda n: f'{{"InsertChild":[[],"{n}",0,{CHILD}]}}'),
          same_result=True),
