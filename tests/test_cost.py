@@ -82,12 +82,13 @@ glibc_only = pytest.mark.skipif(
     platform.libc_ver()[0] != "glibc" or os.environ.get("VORLIK_SANITIZED") == "1",
     reason="measures what glibc's allocator keeps (AddressSanitizer brings its own)")
 
-# Trees of about 3.5 MB each: a diff's arena asks for four times the texts, 28 MB, in one block.
+# Trees of about 3 MB each, a few rows apart: a diff's arena asks for four times the texts in one
+# block, and its patch is short.
 BIG_PAIR = """
 import json
 def tree(change):
     rows = [{"tag": "tr", "key": f"r{i}", "props": {"a": {"Str": f"cell {i}"}, "b": {"Int": i}},
-             "slots": {"td": [{"tag": "td", "props": {"v": {"Str": f"v{i}{change}"}}}]}}
+             "slots": {"td": [{"tag": "td", "props": {"v": {"Str": f"v{i}{change * (i % 1000 == 0)}"}}}]}}
             for i in range(22_000)]
     return json.dumps({"tag": "table", "slots": {"rows": rows}}, separators=(",", ":"))
 old, new = tree(""), tree("x")
@@ -104,7 +105,13 @@ def test_threads_do_not_each_keep_a_large_call():
 import threading, vorlik
 vorlik.diff('{"tag":"a"}', '{"tag":"b"}')
 before = resident()
-threads = [threading.Thread(target=vorlik.diff, args=(old, new)) for _ in range(8)]
+# A pool: every thread stays until all have made their call (a thread that ends leaves its heap
+# to the next one).
+done = threading.Barrier(8)
+def work():
+    vorlik.diff(old, new)
+    done.wait()
+threads = [threading.Thread(target=work) for _ in range(8)]
 for t in threads:
     t.start()
 for t in threads:
@@ -112,6 +119,8 @@ for t in threads:
 print(resident() - before, len(old) + len(new))
 """)
     kept, text = map(int, out.split())
-    # Each thread kept its call's memory before: eight arenas of four times the texts.
-    assert kept < 2 * text, f"{kept / 1e6:.0f} MB kept after one {text / 1e6:.0f} MB diff in each of 8 threads"
+    # Each thread kept its call's arena before, about four times the texts (19 times in all);
+    # now only the call's smaller blocks, which the allocator keeps per thread for any caller.
+    assert kept < 8 * text, (
+        f"{kept / 1e6:.0f} MB kept after one {text / 1e6:.0f} MB diff in each of 8 threads")
 
