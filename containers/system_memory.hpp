@@ -43,7 +43,10 @@ inline void give_back_pages(const void* p, std::size_t size) {
   const std::uintptr_t first = (start + page - 1) & ~(page - 1);
   const std::uintptr_t last = (start + size) & ~(page - 1);
   // Advice only: a failure leaves the pages where they are.
-  if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+  if (first < last) {
+    char* const at = const_cast<char*>(static_cast<const char*>(p)) + (first - start);
+    ::madvise(at, last - first, MADV_DONTNEED);
+  }
 #else
   static_cast<void>(p);
   static_cast<void>(size);
