@@ -69,6 +69,10 @@ def seconds(t: float) -> str:
     return f"{t * 1e3:.0f} ms" if t >= 0.01 else f"{t * 1e6:.0f} µs"
 
 
+def size(n: int) -> str:
+    return f"{n / 1e6:.1f} MB" if n >= 100_000 else f"{n:,} bytes"
+
+
 def cost_table() -> None:
     print("| route | input | hostile | benign | × | peak added, hostile / benign |")
     print("|---|---:|---:|---:|---:|---:|")
@@ -77,7 +81,7 @@ def cost_table() -> None:
         if isinstance(hostile, int) or isinstance(benign, int):
             print(f"| {pair.name} | | died ({hostile}, {benign}) | | | |")
             continue
-        print(f"| {pair.name} | {hostile[0] / 1e6:.1f} MB | {seconds(hostile[2])} "
+        print(f"| {pair.name} | {size(hostile[0])} | {seconds(hostile[2])} "
               f"| {seconds(benign[2])} | {hostile[2] / max(benign[2], 1e-9):.1f} "
               f"| {hostile[3] / 1e6:.0f} / {benign[3] / 1e6:.0f} MB |")
 
