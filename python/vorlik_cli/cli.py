@@ -12,9 +12,11 @@ import vorlik
 import vorlik_stream
 import vorlik_tree
 
+from vorlik_stream.session import Codec
+
 from .pretty import indent
 
-CODECS = {"json": vorlik_stream.JSON, "msgpack": vorlik_stream.MSGPACK}
+CODECS: dict[str, Codec] = {"json": vorlik_stream.JSON, "msgpack": vorlik_stream.MSGPACK}
 U64_MAX = 2**64 - 1
 
 BAD_INPUT = 1
