@@ -1,7 +1,8 @@
 """Pairs of inputs of one size and shape, one built to make a call slow and one benign, for every
 route through the module: shared by tests/test_cost.py, which times them against each other, and
-scripts/cost_table.py, which prints their times and memory. A builder returns the hostile and the
-benign arguments of the call; `calls` repeats a small input so that its time can be read."""
+`scripts/hostile_table.py --cost`, which prints their times and memory. A builder returns the
+hostile and the benign arguments of the call; `calls` repeats a small input so that its time can
+be read."""
 
 from __future__ import annotations
 
