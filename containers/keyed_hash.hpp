@@ -33,6 +33,27 @@ inline std::uint64_t load_le64(const char* p) {
   return v;
 }
 
+inline std::uint64_t load_le32(const char* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  return v;
+}
+
+inline std::uint64_t byte_at(const char* p, std::size_t i) {
+  return std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+}
+
+// The `n` < 8 bytes at `p`, little-endian, read without a loop: keys are mostly short, and a
+// byte at a time would cost as much as the hash's rounds. Two loads that overlap for 4 to 7
+// bytes, three single bytes (some the same) for 1 to 3; an overlapping byte lands in its own
+// place in both, so or-ing them is exact.
+inline std::uint64_t load_le_tail(const char* p, std::size_t n) {
+  if (n >= 4) return load_le32(p) | load_le32(p + n - 4) << (8 * (n - 4));
+  if (n == 0) return 0;
+  return byte_at(p, 0) | byte_at(p, n / 2) | byte_at(p, n - 1);
+}
+
 struct State {
   std::uint64_t v0, v1, v2, v3;
 
@@ -71,10 +92,7 @@ std::uint64_t siphash(HashKey key, std::string_view data) {
   const char* const whole_end = p + (n & ~std::size_t{7});
   for (; p != whole_end; p += 8) compress(keyed_hash_detail::load_le64(p));
   // The last word: the bytes left over, little-endian, and the length's low byte on top.
-  std::uint64_t last = static_cast<std::uint64_t>(n) << 56;
-  for (std::size_t i = 0; i < (n & 7); ++i)
-    last |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
-  compress(last);
+  compress(static_cast<std::uint64_t>(n) << 56 | keyed_hash_detail::load_le_tail(p, n & 7));
   s.v2 ^= 0xff;
   for (int i = 0; i < D; ++i) s.round();
   return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;

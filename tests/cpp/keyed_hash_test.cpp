@@ -34,6 +34,17 @@ TEST(KeyedHash, SipHash13MatchesCPython) {
   EXPECT_EQ(keyed_hash(zero, counting(64)), 0x75e05fd5bbc870c6ULL);
 }
 
+// Every length of the last, partial word, and a whole word before it.
+TEST(KeyedHash, SipHash13MatchesCPythonForEveryTailLength) {
+  static constexpr std::uint64_t kCounting[] = {
+      0x68a914128e01e473ULL, 0x010bac45c41e3669ULL, 0x4d4c9a4a8ef6e0adULL, 0x7cc43f98813e4dbdULL,
+      0x5abe2169dff36275ULL, 0xe3c25f87624f1cdbULL, 0x2f098ab0c751325aULL, 0xead411e67ebe2eeaULL,
+      0x75927f9d95124362ULL, 0xaf9f77a65ab51a1dULL, 0xfe64ce8b6617fcffULL, 0xa6baf4fb0f9fe1c2ULL,
+      0xa0cf3211850f8e0dULL, 0x7f86049379fbfe67ULL, 0xf30eb725bb91c9eaULL, 0x8972188433a5c5b7ULL};
+  for (std::size_t n = 1; n <= 16; ++n)
+    EXPECT_EQ(keyed_hash(HashKey{}, counting(n)), kCounting[n - 1]) << n << " bytes";
+}
+
 TEST(KeyedHash, TheKeyChangesEveryHash) {
   const HashKey a{1, 2}, b{1, 3};
   for (const char* s : {"", "k", "k123", "a longer key than one word"})
