@@ -38,28 +38,35 @@ template <class Key>
 [[gnu::always_inline]] inline std::size_t map_order(std::size_t n, Key&& key,
                                                     std::uint32_t* order) {
   if (n <= 16) {
-    // Small maps, most of them: an insertion sort (stable) over the keys taken out once.
+    // Small maps, most of them: an insertion sort (stable) over the keys taken out once, each
+    // with its first byte (one past it, 0 for the empty key), which decides most comparisons.
     // Left unset beyond n: a string_view array would clear all sixteen first.
     struct Span {
       const char* data;
       std::size_t size;
-      operator std::string_view() const { return {data, size}; }
     };
     Span keys[16];
+    unsigned lead[16];
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view k = key(static_cast<std::uint32_t>(i));
       keys[i] = {k.data(), k.size()};
+      lead[i] = k.empty() ? 0 : static_cast<unsigned char>(k[0]) + 1u;
       order[i] = static_cast<std::uint32_t>(i);
     }
+    const auto less = [&](std::uint32_t a, std::uint32_t b) {
+      if (lead[a] != lead[b]) return lead[a] < lead[b];
+      return std::string_view(keys[a].data, keys[a].size) <
+             std::string_view(keys[b].data, keys[b].size);
+    };
     for (std::size_t k = 1; k < n; ++k) {
       const std::uint32_t m = order[k];
       std::size_t j = k;
-      for (; j > 0 && key_less(keys[m], keys[order[j - 1]]); --j) order[j] = order[j - 1];
+      for (; j > 0 && less(m, order[j - 1]); --j) order[j] = order[j - 1];
       order[j] = m;
     }
     std::size_t kept = 0;
     for (std::size_t j = 0; j < n; ++j)
-      if (j + 1 == n || key_less(keys[order[j]], keys[order[j + 1]])) order[kept++] = order[j];
+      if (j + 1 == n || less(order[j], order[j + 1])) order[kept++] = order[j];
     return kept;
   }
   for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
