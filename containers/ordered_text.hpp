@@ -2,12 +2,14 @@
 // whole text is written.
 //
 // A writer appends its text as it reads and tells this helper where each map's members start
-// and end. A map whose members came out of order (or repeated) is not moved: it is noted as a
-// rewrite of its stretch of the text, made of its members' stretches in map order, and a map
-// closing around it links that rewrite into its own without copying it. Other stretches can be
-// rewritten the same way: white space dropped, a token spelt anew, a length field that grew.
-// gather() then copies every byte once into the final text, so the cost stays linear in the
-// text however deep the maps nest. A text without rewrites needs no gathering at all.
+// and end. The text is kept as one list of pieces, each a stretch of the text or of bytes written
+// anew, linked in the order of the final text; the list is cut at each member's start, and at
+// whatever is rewritten. A map whose members came out of order (or repeated) is not moved: its
+// members' pieces are linked anew in map order when it closes, a few steps a member, and what
+// lay between them (separators, white space) is left out. Other stretches can be rewritten the
+// same way: white space dropped, a token spelt anew, a length field that grew. gather() then
+// copies every byte once into the final text, so the cost stays linear in the text however deep
+// the maps nest. A text without rewrites needs no gathering at all.
 #pragma once
 
 #include <cstddef>
@@ -29,48 +31,67 @@ class OrderedText {
   // Offsets count bytes of the text being written (the source of gather()). `separator` stands
   // between two members in the final text: "," in JSON text, nothing in MessagePack.
   OrderedText(Arena& arena, std::string_view separator)
-      : frames_(arena), members_(arena), regions_(arena), pieces_(arena), separator_(separator) {}
+      : frames_(arena), members_(arena), pieces_(arena), separator_(separator) {
+    pieces_.push({0, 0, kNone});  // where the list starts
+  }
 
   // --- Maps, while the text is written ---------------------------------------------------------
 
   void open_map() { frames_.push({members_.size(), true}); }
-  // A member of the innermost open map starts at `at`, with its key. The key must stay valid
-  // until the map closes.
+  // A member of the innermost open map starts at `at`, with its key, before anything of it is
+  // rewritten. The key must stay valid until the map closes.
   [[gnu::always_inline]] void member(std::string_view key, std::size_t at) {
     Frame& f = frames_.back();
     if (members_.size() > f.base && !key_less(members_.back().name(), key)) f.in_order = false;
+    cut(at);
     Member& m = members_.emplace();
     m.key = key.data();
     m.key_size = key.size();
-    m.start = at;
-    m.end = at;
+    m.prev = last_;
+    m.head = static_cast<std::uint32_t>(pieces_.size());
   }
   // The member started last ends at `at`: what follows (a separator, white space) is not its.
-  [[gnu::always_inline]] void member_end(std::size_t at) { members_.back().end = at; }
-  // The innermost map closes; its members stood in [body, end). Returns how many it keeps.
-  [[gnu::always_inline]] std::size_t close_map(std::size_t body, std::size_t end) {
+  // Nothing after `at` is rewritten yet, but for what is dropped.
+  [[gnu::always_inline]] void member_end(std::size_t at) {
+    Member& m = members_.back();
+    m.end = at;
+    // The piece that holds its last byte: the next one cut when the text since the last cut
+    // reaches into it.
+    m.pending = at > run_;
+    m.tail = m.pending ? static_cast<std::uint32_t>(pieces_.size()) : last_;
+  }
+  // The innermost map closes; its members stood before `end`, where nothing is rewritten yet.
+  // Returns how many it keeps.
+  [[gnu::always_inline]] std::size_t close_map(std::size_t /*body*/, std::size_t end) {
     const Frame f = frames_.pop();
     const std::size_t n = members_.size() - f.base;
     if (f.in_order) {
       members_.shrink(f.base);
       return n;
     }
-    return reorder(f.base, body, end);
+    return reorder(f.base, end);
   }
 
   // --- Other rewrites --------------------------------------------------------------------------
 
-  // The stretch [at, at + len) is written as `bytes` instead; the stretch after it, up to
-  // `through`, follows as written, its own rewrites kept. Stretches are rewritten in the order of
-  // the text, or around the ones already rewritten.
-  void rewrite(std::size_t at, std::size_t len, std::string_view bytes, std::size_t through);
+  // The stretch [at, at + len) is written as `bytes` instead; nothing at or after `at` is
+  // rewritten yet.
   void rewrite(std::size_t at, std::size_t len, std::string_view bytes) {
-    rewrite(at, len, bytes, at + len);
+    cut(at);
+    if (!bytes.empty()) push(append_side(bytes), bytes.size());
+    run_ = at + len;
+    rewritten_ = true;
   }
+  // Where the text written from now on will be found, for a rewrite of it made later.
+  std::uint32_t mark() const { return static_cast<std::uint32_t>(pieces_.size()); }
+  // The stretch [at, at + len), written after `mark` was taken and before anything else was cut
+  // there (a container's head: the list is cut only within its body), is written as `bytes`
+  // instead, whatever was rewritten after it.
+  void rewrite(std::uint32_t mark, std::size_t at, std::size_t len, std::string_view bytes);
 
   // --- The final text --------------------------------------------------------------------------
 
-  bool rewritten() const { return !regions_.empty(); }
+  bool rewritten() const { return rewritten_; }
   // The length of the final text of a source of `size` bytes.
   std::size_t gathered_size(std::size_t size) const;
   // Writes the final text of `source` to `out`, which has room for gathered_size(); returns the
@@ -81,6 +102,8 @@ class OrderedText {
   static constexpr std::uint32_t kNone = UINT32_MAX;
   // Piece offsets at or above this one lie in the rewritten bytes.
   static constexpr std::uint64_t kSide = std::uint64_t{1} << 63;
+  // The longest piece: longer stretches take several.
+  static constexpr std::size_t kLongest = UINT32_MAX;
 
   struct Frame {
     std::size_t base;  // the map's first member in members_
@@ -89,123 +112,62 @@ class OrderedText {
   struct Member {
     const char* key;
     std::size_t key_size;
-    std::size_t start;
-    std::size_t end;
+    std::size_t end;     // where it ends in the text
+    std::uint32_t prev;  // the piece before it
+    std::uint32_t head;  // its first piece
+    std::uint32_t tail;  // its last piece, which runs on past `end` while `pending`
+    bool pending;
     std::string_view name() const { return {key, key_size}; }
-  };
-  // A stretch [start, end) of the source written as the chain of pieces from `head` to `tail`,
-  // `len` bytes long.
-  struct Region {
-    std::size_t start;
-    std::size_t end;
-    std::size_t len;
-    std::uint32_t head;
-    std::uint32_t tail;
   };
   struct Piece {
     std::uint64_t off;  // in the source, or (at kSide and above) in the rewritten bytes
     std::uint32_t len;
-    std::uint32_t next;
-  };
-  // The longest piece: longer stretches take several.
-  static constexpr std::size_t kLongest = UINT32_MAX - 1;
-
-  // Builds one chain in room made for it beforehand (room()): no bound is checked per piece, and
-  // the count stays in a register while pieces are written.
-  class Chain {
-   public:
-    // `room` is what room() made on top of `pieces`.
-    Chain(ArenaStack<Piece>& pieces, Piece* room)
-        : pieces_(pieces), all_(room - pieces.size()), count_(pieces.size()) {}
-    // The stretch [off, off + len); one that goes on where the chain's last piece ends in the
-    // same bytes extends that piece.
-    [[gnu::always_inline]] void piece(std::uint64_t off, std::size_t len) {
-      if (len == 0) return;
-      if (tail_ != kNone) {
-        Piece& tail = all_[tail_];
-        if (tail.off + tail.len == off && len <= kLongest - tail.len) {
-          tail.len += static_cast<std::uint32_t>(len);
-          len_ += len;
-          return;
-        }
-      }
-      for (; len > kLongest; off += kLongest, len -= kLongest) link(off, kLongest);
-      link(off, len);
-    }
-    // A chain built before, linked in whole.
-    [[gnu::always_inline]] void region(const Region& region) {
-      if (region.head != kNone) {
-        if (tail_ == kNone)
-          head_ = region.head;
-        else
-          all_[tail_].next = region.head;
-        tail_ = region.tail;
-      }
-      len_ += region.len;
-    }
-    // The pieces written count from here on; the chain's ends and length.
-    Region close(std::size_t start, std::size_t end) {
-      pieces_.grow_to(count_);
-      return {start, end, len_, head_, tail_};
-    }
-
-   private:
-    [[gnu::always_inline]] void link(std::uint64_t off, std::size_t len) {
-      const auto index = static_cast<std::uint32_t>(count_++);
-      all_[index] = {off, static_cast<std::uint32_t>(len), kNone};
-      if (tail_ == kNone)
-        head_ = index;
-      else
-        all_[tail_].next = index;
-      tail_ = index;
-      len_ += len;
-    }
-
-    ArenaStack<Piece>& pieces_;
-    Piece* const all_;
-    std::size_t count_;
-    std::uint32_t head_ = kNone;
-    std::uint32_t tail_ = kNone;
-    std::size_t len_ = 0;
+    std::uint32_t next;  // the piece after it in the final text
   };
 
-  std::size_t reorder(std::size_t base, std::size_t body, std::size_t end);
-  // Makes room for a chain of at most `stretches` stretches, `bytes` long in all.
-  Piece* room(std::size_t stretches, std::size_t bytes);
-  // The first of the regions on the stack that start at `at` or later.
-  std::size_t regions_from(std::size_t at) const;
-  // Appends the stretch [from, to) of the source, with the regions regions_[r, ...) that lie
-  // within it, to `chain`; returns the first region past `to`.
-  std::size_t stretch(Chain& chain, std::size_t from, std::size_t to, std::size_t r) const;
+  // A new piece, not yet linked.
+  [[gnu::always_inline]] std::uint32_t add(std::uint64_t off, std::size_t len) {
+    if (pieces_.size() >= kNone) throw std::bad_alloc();
+    const auto index = static_cast<std::uint32_t>(pieces_.size());
+    pieces_.push({off, static_cast<std::uint32_t>(len), kNone});
+    return index;
+  }
+  // A new piece after the last one.
+  [[gnu::always_inline]] void push(std::uint64_t off, std::size_t len) {
+    for (; len > kLongest; off += kLongest, len -= kLongest) push(off, kLongest);
+    const std::uint32_t index = add(off, len);
+    pieces_[last_].next = index;
+    last_ = index;
+  }
+  // The text written since the last cut, up to `at`, becomes a piece.
+  [[gnu::always_inline]] void cut(std::size_t at) {
+    if (at > run_) push(run_, at - run_);
+    run_ = at;
+  }
+  std::uint64_t append_side(std::string_view bytes) {
+    const std::size_t at = side_.size();
+    side_.append(bytes);
+    return kSide | at;
+  }
+  std::size_t reorder(std::size_t base, std::size_t end);
   // Where the separator lies among the rewritten bytes.
   std::uint64_t separator();
 
   ArenaStack<Frame> frames_;
   ArenaStack<Member> members_;  // the members of all open maps, innermost last
-  ArenaStack<Region> regions_;  // the outermost rewrites, in the order of the text
-  ArenaStack<Piece> pieces_;
+  ArenaStack<Piece> pieces_;    // in the order they were cut, linked in the final order
+  std::uint32_t last_ = 0;      // the piece that ends the final text so far
+  std::size_t run_ = 0;         // where the text not yet cut starts
+  bool rewritten_ = false;
   std::string side_;  // rewritten bytes
   std::string_view separator_;
   std::size_t separator_at_ = SIZE_MAX;
-  // Reused by every reordering: the members' order, and the first region of each.
+  // Reused by every reordering: the members' order.
   std::unique_ptr<std::uint32_t[]> scratch_;
   std::size_t scratch_size_ = 0;
 };
 
 // --- Rewrites ---------------------------------------------------------------------------------
-
-inline std::size_t OrderedText::regions_from(std::size_t at) const {
-  std::size_t r = regions_.size();
-  while (r > 0 && regions_[r - 1].start >= at) --r;
-  return r;
-}
-
-inline OrderedText::Piece* OrderedText::room(std::size_t stretches, std::size_t bytes) {
-  // A stretch of `len` bytes takes at most len / kLongest + 1 pieces.
-  const std::size_t most = stretches + bytes / kLongest;
-  if (most >= kNone - pieces_.size()) throw std::bad_alloc();
-  return pieces_.make_room(most);
-}
 
 inline std::uint64_t OrderedText::separator() {
   if (separator_at_ == SIZE_MAX) {
@@ -215,86 +177,81 @@ inline std::uint64_t OrderedText::separator() {
   return kSide | separator_at_;
 }
 
-inline std::size_t OrderedText::stretch(Chain& chain, std::size_t from, std::size_t to,
-                                        std::size_t r) const {
-  const std::size_t count = regions_.size();
-  for (; r < count && regions_[r].start < to; ++r) {
-    const Region& inner = regions_[r];
-    chain.piece(from, inner.start - from);
-    chain.region(inner);
-    from = inner.end;
-  }
-  chain.piece(from, to - from);
-  return r;
+inline void OrderedText::rewrite(std::uint32_t mark, std::size_t at, std::size_t len,
+                                 std::string_view bytes) {
+  if (at >= run_) return rewrite(at, len, bytes);
+  // Cut since: the piece cut first holds the whole stretch. It keeps what lies before the
+  // stretch; the new bytes and what lies after follow it.
+  rewritten_ = true;
+  const std::uint32_t held = mark;
+  const Piece piece = pieces_[held];
+  const std::size_t before = at - piece.off;
+  const std::size_t after = piece.len - before - len;
+  std::uint32_t tail = held;
+  bool empty = before == 0;  // the held piece, left with nothing: the next bytes take it
+  const auto link = [&](std::uint64_t off, std::size_t n) {
+    if (n == 0) return;
+    if (empty) {
+      pieces_[held].off = off;
+      pieces_[held].len = static_cast<std::uint32_t>(n);
+      empty = false;
+      return;
+    }
+    const std::uint32_t index = add(off, n);
+    pieces_[tail].next = index;
+    tail = index;
+  };
+  pieces_[held].len = static_cast<std::uint32_t>(before);
+  if (!bytes.empty()) link(append_side(bytes), bytes.size());
+  link(at + len, after);
+  pieces_[tail].next = piece.next;
+  if (last_ == held) last_ = tail;
 }
 
-inline void OrderedText::rewrite(std::size_t at, std::size_t len, std::string_view bytes,
-                                 std::size_t through) {
-  const std::size_t r = regions_from(at);
-  const std::size_t side = side_.size();
-  side_.append(bytes);
-  Chain chain(pieces_, room(regions_.size() - r + 2, bytes.size() + (through - at - len)));
-  chain.piece(kSide | side, bytes.size());
-  stretch(chain, at + len, through, r);
-  const Region region = chain.close(at, through);
-  regions_.shrink(r);
-  regions_.push(region);
-}
-
-[[gnu::noinline]] inline std::size_t OrderedText::reorder(std::size_t base, std::size_t body,
-                                                         std::size_t end) {
+[[gnu::noinline]] inline std::size_t OrderedText::reorder(std::size_t base, std::size_t end) {
+  cut(end);  // the members' last pieces, all cut
+  rewritten_ = true;
   const std::size_t n = members_.size() - base;
-  const Member* const m = members_.data() + base;
-  // The regions within the map; for each member the first of them at or after its start. What
-  // lies between the members (separators, white space) is left out.
-  const std::size_t r0 = regions_from(body);
-  const std::size_t regions = regions_.size();
-  const bool inner = r0 < regions;
-  if (scratch_size_ < 2 * n) {
+  Member* const m = members_.data() + base;
+  if (scratch_size_ < n) {
     scratch_size_ = 2 * n;
     scratch_ = std::make_unique<std::uint32_t[]>(scratch_size_);
   }
   std::uint32_t* const order = scratch_.get();
-  std::uint32_t* const first = order + n;
-  if (inner) {
-    const Region* const region = regions_.data();
-    for (std::size_t i = 0, r = r0; i < n; ++i) {
-      const std::size_t start = m[i].start, stop = m[i].end;
-      while (r < regions && region[r].start < start) ++r;
-      first[i] = static_cast<std::uint32_t>(r);
-      while (r < regions && region[r].start < stop) ++r;
-    }
-  }
   const std::size_t kept = map_order(n, [m](std::uint32_t i) { return m[i].name(); }, order);
   const std::size_t sep = separator_.size();
-  // Each member: its stretch cut around its regions, and a separator.
-  Chain chain(pieces_, room(2 * kept + (regions - r0), end - body + kept * sep));
-  if (!inner && sep == 0) {
-    // Members side by side and nothing rewritten within: a piece a member, the ones that stay
-    // neighbours joined.
-    for (std::size_t j = 0; j < kept; ++j) {
-      const Member& member = m[order[j]];
-      chain.piece(member.start, member.end - member.start);
+  if (sep != 0) separator();
+  // Room for the separators it may add, so that the pieces stay where they are.
+  if (kept >= kNone - pieces_.size()) throw std::bad_alloc();
+  pieces_.make_room(kept);
+  Piece* const piece = pieces_.data();
+  std::uint32_t prev = m[0].prev;
+  for (std::size_t j = 0; j < kept; ++j) {
+    const std::uint32_t i = order[j];
+    const Member& member = m[i];
+    const bool last = j + 1 == kept;
+    piece[prev].next = member.head;
+    std::uint32_t tail = member.tail;
+    if (member.pending) {
+      // Its last piece runs on to the next cut: over the separator when another member follows
+      // it in the text, which it then takes along unless it now stands last.
+      while (piece[tail].off + piece[tail].len < member.end) tail = piece[tail].next;
+      const std::size_t over = piece[tail].off + piece[tail].len - member.end;
+      if (!last && over == sep && i + 1 < n && m[i + 1].prev == tail) {
+        prev = tail;
+        continue;
+      }
+      piece[tail].len = static_cast<std::uint32_t>(piece[tail].len - over);
     }
-  } else {
-    for (std::size_t j = 0; j < kept; ++j) {
-      const std::uint32_t i = order[j];
-      // A member followed by another in the text has its separator right after it there: it is
-      // taken along, unless the member now stands last.
-      const bool separated = j + 1 < kept;
-      const bool followed = i + 1 < n && m[i + 1].start == m[i].end + sep;
-      const std::size_t to = m[i].end + (separated && followed ? sep : 0);
-      if (inner)
-        stretch(chain, m[i].start, to, first[i]);
-      else
-        chain.piece(m[i].start, to - m[i].start);
-      if (separated && !followed) chain.piece(separator(), sep);
+    prev = tail;
+    if (!last && sep != 0) {
+      const std::uint32_t index = add(separator(), sep);
+      piece[prev].next = index;
+      prev = index;
     }
   }
-  // The map's regions give way to its own.
-  const Region region = chain.close(body, end);
-  regions_.shrink(r0);
-  regions_.push(region);
+  pieces_[prev].next = kNone;
+  last_ = prev;
   members_.shrink(base);
   return kept;
 }
@@ -302,9 +259,9 @@ inline void OrderedText::rewrite(std::size_t at, std::size_t len, std::string_vi
 // --- The final text ------------------------------------------------------------------------------
 
 inline std::size_t OrderedText::gathered_size(std::size_t size) const {
-  for (std::size_t r = 0; r < regions_.size(); ++r)
-    size = size - (regions_[r].end - regions_[r].start) + regions_[r].len;
-  return size;
+  std::size_t len = size - run_;
+  for (std::uint32_t k = 0; k != kNone; k = pieces_[k].next) len += pieces_[k].len;
+  return len;
 }
 
 // Most pieces are a member or two long: they are copied without a call.
@@ -330,19 +287,20 @@ inline std::size_t OrderedText::gathered_size(std::size_t size) const {
 }
 
 inline char* OrderedText::gather(std::string_view source, char* out) const {
-  std::size_t from = 0;
-  for (std::size_t r = 0; r < regions_.size(); ++r) {
-    const Region& region = regions_[r];
-    out = copy_piece(out, source.data() + from, region.start - from);
-    for (std::uint32_t k = region.head; k != kNone; k = pieces_[k].next) {
-      const Piece& piece = pieces_[k];
-      const char* at = piece.off >= kSide ? side_.data() + (piece.off - kSide)
-                                          : source.data() + piece.off;
-      out = copy_piece(out, at, piece.len);
+  const Piece* const piece = pieces_.data();
+  for (std::uint32_t k = piece[0].next; k != kNone;) {
+    const std::uint64_t off = piece[k].off;
+    std::uint64_t end = off + piece[k].len;
+    k = piece[k].next;
+    // Pieces that lie end to end in their bytes go out in one copy.
+    while (k != kNone && piece[k].off == end) {
+      end += piece[k].len;
+      k = piece[k].next;
     }
-    from = region.end;
+    const char* at = off >= kSide ? side_.data() + (off - kSide) : source.data() + off;
+    out = copy_piece(out, at, static_cast<std::size_t>(end - off));
   }
-  return copy_piece(out, source.data() + from, source.size() - from);
+  return copy_piece(out, source.data() + run_, source.size() - run_);
 }
 
 }  // namespace vorlik

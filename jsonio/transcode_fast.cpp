@@ -159,23 +159,24 @@ class FastTranscoder : public TextCursor {
   [[gnu::always_inline]] const char* key(const char* p) {
     if (peek(p) != '"') return give_up();
     const std::size_t start = pos(p);
-    std::string_view k;
     const char* const q = token::string_run(p + 1, end_);
     if (q < end_ && *q == '"') {
-      k = {p + 1, static_cast<std::size_t>(q - p - 1)};
+      order_.member({p + 1, static_cast<std::size_t>(q - p - 1)}, start);
       p = q + 1;
     } else {
-      p = escaped_key(p, q, k);
+      p = escaped_key(p, q);
     }
-    order_.member(k, start);
     if (peek(p) != ':') return give_up();
     return p + 1;
   }
-  [[gnu::noinline]] const char* escaped_key(const char* p, const char* q, std::string_view& k) {
+  // The member starts before its key is rewritten.
+  [[gnu::noinline]] const char* escaped_key(const char* p, const char* q) {
     bool written = true;
     const char* const after = escapes(q, written);
     if (gave_up()) return after;
+    std::string_view k;
     TextCursor::string(p, k);  // decoded, for its place among the keys
+    order_.member(k, pos(p));
     if (!written) rewrite_string(p, after, k);
     return after;
   }

@@ -108,6 +108,7 @@ class Packer {
     std::size_t head;   // where its head byte stands
     std::size_t body;   // where its entries start
     std::size_t count;  // elements, or members read
+    std::uint32_t mark;  // where the text from its head on is found, for a longer head
   };
 
   std::size_t pos() const { return out_.size() - base_; }
@@ -124,14 +125,14 @@ class Packer {
     element();
     const std::size_t at = pos();
     out_.push_back('\0');
-    open_[depth_++] = {map, at, pos(), 0};
+    open_[depth_++] = {map, at, pos(), 0, order_.mark()};
   }
   void close(const Head& h) {
     const Open& o = open_[--depth_];
     if (h.size == 1)
       out_[base_ + o.head] = h.bytes[0];
     else
-      order_.rewrite(o.head, 1, h.view(), pos());
+      order_.rewrite(o.mark, o.head, 1, h.view());
     done();
   }
 

@@ -198,13 +198,14 @@ TEST(OrderedText, RewriteAroundEarlierRewrites) {
   Arena arena;
   OrderedText order(arena, {});
   const std::string text = "H{b1a2}";
+  const std::uint32_t head = order.mark();
   order.open_map();
   order.member("b", 2);
   order.member_end(4);
   order.member("a", 4);
   order.member_end(6);
   EXPECT_EQ(order.close_map(2, 6), 2U);
-  order.rewrite(0, 1, "head", 7);
+  order.rewrite(head, 0, 1, "head");
   std::string out(order.gathered_size(text.size()), '\0');
   order.gather(text, out.data());
   EXPECT_EQ(out, "head{a2b1}");
