@@ -37,6 +37,10 @@ class OrderedText {
 
   // --- Maps, while the text is written ---------------------------------------------------------
 
+  // Room for the pieces of a text of about `bytes` bytes, taken at once: most members are eight
+  // bytes or more.
+  void expect(std::size_t bytes) { pieces_.reserve(pieces_.size() + bytes / 8 + 16); }
+
   void open_map() { frames_.push({members_.size(), true}); }
   // A member of the innermost open map starts at `at`, with its key, before anything of it is
   // rewritten. The key must stay valid until the map closes.

@@ -22,6 +22,7 @@ class FastTranscoder : public TextCursor {
     const Reader::Checkpoint start = r_.checkpoint();
     depth_ = start.depth;
     base_ = begin_ + start.offset;
+    order_.expect(static_cast<std::size_t>(end_ - base_));
     const char* const p = value(base_);
     if (gave_up()) return false;
     r_.rewind({static_cast<std::size_t>(p - begin_), depth_});

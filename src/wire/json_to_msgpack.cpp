@@ -54,6 +54,7 @@ class Packer {
       : r_(r), out_(out), base_(out.size()), order_(r.arena(), {}) {}
 
   void run() {
+    order_.expect(r_.text().size());
     r_.walk(*this);
     if (!order_.rewritten()) return;
     const std::string packed = out_.substr(base_);

@@ -33,6 +33,7 @@ class ToJson {
         order_(arena, ",") {}
 
   std::size_t run() {
+    order_.expect(2 * size_);  // its text in JSON, about twice as long
     for (;;) {
       bool key = false;
       if (!open_.empty()) {
