@@ -31,7 +31,7 @@ class OrderedText {
   // Offsets count bytes of the text being written (the source of gather()). `separator` stands
   // between two members in the final text: "," in JSON text, nothing in MessagePack.
   OrderedText(Arena& arena, std::string_view separator)
-      : frames_(arena), members_(arena), pieces_(arena), separator_(separator) {
+      : frames_(arena), members_(arena), pieces_(arena, kNone), separator_(separator) {
     pieces_.push({0, 0, kNone});  // where the list starts
   }
 
@@ -39,11 +39,15 @@ class OrderedText {
 
   // Room for the pieces of a text of about `bytes` bytes, taken at once: most members are eight
   // bytes or more.
-  void expect(std::size_t bytes) { pieces_.reserve(pieces_.size() + bytes / 8 + 16); }
+  void expect(std::size_t bytes) {
+    const std::size_t most = kNone - pieces_.size();
+    pieces_.reserve(pieces_.size() + (bytes / 8 < most ? bytes / 8 : most));
+  }
 
   void open_map() { frames_.push({members_.size(), true}); }
   // A member of the innermost open map starts at `at`, with its key, before anything of it is
-  // rewritten. The key must stay valid until the map closes.
+  // rewritten. The key must stay valid until the map closes. Between two members the text holds
+  // the separator and nothing else once rewritten.
   [[gnu::always_inline]] void member(std::string_view key, std::size_t at) {
     Frame& f = frames_.back();
     if (members_.size() > f.base && !key_less(members_.back().name(), key)) f.in_order = false;
@@ -54,17 +58,7 @@ class OrderedText {
     m.prev = last_;
     m.head = static_cast<std::uint32_t>(pieces_.size());
   }
-  // The member started last ends at `at`: what follows (a separator, white space) is not its.
-  // Nothing after `at` is rewritten yet, but for what is dropped.
-  [[gnu::always_inline]] void member_end(std::size_t at) {
-    Member& m = members_.back();
-    m.end = at;
-    // The piece that holds its last byte: the next one cut when the text since the last cut
-    // reaches into it.
-    m.pending = at > run_;
-    m.tail = m.pending ? static_cast<std::uint32_t>(pieces_.size()) : last_;
-  }
-  // The innermost map closes; its members stood before `end`, where nothing is rewritten yet.
+  // The innermost map closes; its last member ends at `end`, where nothing is rewritten yet.
   // Returns how many it keeps.
   [[gnu::always_inline]] std::size_t close_map(std::size_t /*body*/, std::size_t end) {
     const Frame f = frames_.pop();
@@ -96,10 +90,13 @@ class OrderedText {
   // --- The final text --------------------------------------------------------------------------
 
   bool rewritten() const { return rewritten_; }
-  // The length of the final text of a source of `size` bytes.
-  std::size_t gathered_size(std::size_t size) const;
-  // Writes the final text of `source` to `out`, which has room for gathered_size(); returns the
-  // end of what was written.
+  // Room enough for the final text of a source of `size` bytes: every byte of the source and of
+  // the rewritten ones goes out at most once, but for separators.
+  std::size_t gathered_room(std::size_t size) const {
+    return size + side_.size() + separators_ * separator_.size();
+  }
+  // Writes the final text of `source` to `out`, which has gathered_room(); returns the end of
+  // what was written.
   char* gather(std::string_view source, char* out) const;
 
  private:
@@ -116,11 +113,9 @@ class OrderedText {
   struct Member {
     const char* key;
     std::size_t key_size;
-    std::size_t end;     // where it ends in the text
-    std::uint32_t prev;  // the piece before it
-    std::uint32_t head;  // its first piece
-    std::uint32_t tail;  // its last piece, which runs on past `end` while `pending`
-    bool pending;
+    // The piece before it, which ends the member before (and its separator), and its first piece.
+    std::uint32_t prev;
+    std::uint32_t head;
     std::string_view name() const { return {key, key_size}; }
   };
   struct Piece {
@@ -131,7 +126,6 @@ class OrderedText {
 
   // A new piece, not yet linked.
   [[gnu::always_inline]] std::uint32_t add(std::uint64_t off, std::size_t len) {
-    if (pieces_.size() >= kNone) throw std::bad_alloc();
     const auto index = static_cast<std::uint32_t>(pieces_.size());
     pieces_.push({off, static_cast<std::uint32_t>(len), kNone});
     return index;
@@ -166,6 +160,7 @@ class OrderedText {
   std::string side_;  // rewritten bytes
   std::string_view separator_;
   std::size_t separator_at_ = SIZE_MAX;
+  std::size_t separators_ = 0;  // separator pieces added
   // Reused by every reordering: the members' order.
   std::unique_ptr<std::uint32_t[]> scratch_;
   std::size_t scratch_size_ = 0;
@@ -226,47 +221,36 @@ inline void OrderedText::rewrite(std::uint32_t mark, std::size_t at, std::size_t
   const std::size_t sep = separator_.size();
   if (sep != 0) separator();
   // Room for the separators it may add, so that the pieces stay where they are.
-  if (kept >= kNone - pieces_.size()) throw std::bad_alloc();
   pieces_.make_room(kept);
   Piece* const piece = pieces_.data();
+  const std::uint32_t end_piece = last_;  // ends the member read last
   std::uint32_t prev = m[0].prev;
   for (std::size_t j = 0; j < kept; ++j) {
     const std::uint32_t i = order[j];
-    const Member& member = m[i];
     const bool last = j + 1 == kept;
-    piece[prev].next = member.head;
-    std::uint32_t tail = member.tail;
-    if (member.pending) {
-      // Its last piece runs on to the next cut: over the separator when another member follows
-      // it in the text, which it then takes along unless it now stands last.
-      while (piece[tail].off + piece[tail].len < member.end) tail = piece[tail].next;
-      const std::size_t over = piece[tail].off + piece[tail].len - member.end;
-      if (!last && over == sep && i + 1 < n && m[i + 1].prev == tail) {
-        prev = tail;
-        continue;
+    piece[prev].next = m[i].head;
+    if (i + 1 < n) {
+      // Its last piece ends with the separator before the next member in the text: it is taken
+      // along, unless the member now stands last.
+      prev = m[i + 1].prev;
+      if (last) piece[prev].len = static_cast<std::uint32_t>(piece[prev].len - sep);
+    } else {
+      prev = end_piece;
+      if (!last && sep != 0) {
+        const std::uint32_t index = add(separator(), sep);
+        piece[prev].next = index;
+        prev = index;
+        ++separators_;
       }
-      piece[tail].len = static_cast<std::uint32_t>(piece[tail].len - over);
-    }
-    prev = tail;
-    if (!last && sep != 0) {
-      const std::uint32_t index = add(separator(), sep);
-      piece[prev].next = index;
-      prev = index;
     }
   }
-  pieces_[prev].next = kNone;
+  piece[prev].next = kNone;
   last_ = prev;
   members_.shrink(base);
   return kept;
 }
 
 // --- The final text ------------------------------------------------------------------------------
-
-inline std::size_t OrderedText::gathered_size(std::size_t size) const {
-  std::size_t len = size - run_;
-  for (std::uint32_t k = 0; k != kNone; k = pieces_[k].next) len += pieces_[k].len;
-  return len;
-}
 
 // Most pieces are a member or two long: they are copied without a call.
 [[gnu::always_inline]] inline char* copy_piece(char* to, const char* from, std::size_t len) {

@@ -21,7 +21,7 @@ class Transcoder {
     if (!order_.rewritten()) return;
     const std::string written(w_.view().substr(base_));
     w_.truncate(base_);
-    w_.advance(order_.gather(written, w_.room(order_.gathered_size(written.size()))));
+    w_.advance(order_.gather(written, w_.room(order_.gathered_room(written.size()))));
   }
 
   // --- What the reader meets -------------------------------------------------------------------
@@ -29,22 +29,18 @@ class Transcoder {
   void null() {
     element();
     w_.null();
-    done();
   }
   void boolean(bool b) {
     element();
     w_.boolean(b);
-    done();
   }
   void string(std::string_view s) {
     element();
     text(s);
-    done();
   }
   void number(const Number& n) {
     element();
     w_.number(n);
-    done();
   }
   void open_array() { open('[', false); }
   void close_array() { close(']'); }
@@ -92,10 +88,6 @@ class Transcoder {
     if (!o.first) w_.raw(',');
     o.first = false;
   }
-  // After a value: inside an object, its member ends here.
-  void done() {
-    if (depth_ > 0 && open_[depth_ - 1].object) order_.member_end(pos());
-  }
   void open(char bracket, bool object) {
     element();
     w_.raw(bracket);
@@ -104,7 +96,6 @@ class Transcoder {
   void close(char bracket) {
     --depth_;
     w_.raw(bracket);
-    done();
   }
 
   Reader& r_;

@@ -32,7 +32,7 @@ class FastTranscoder : public TextCursor {
       out.raw(source);
       return true;
     }
-    out.advance(order_.gather(source, out.room(order_.gathered_size(source.size()))));
+    out.advance(order_.gather(source, out.room(order_.gathered_room(source.size()))));
     return true;
   }
 
@@ -85,21 +85,14 @@ class FastTranscoder : public TextCursor {
       for (;;) {
         if (depth == 0) return p;
         const Open& o = open[depth - 1];
-        const std::size_t value_end = pos(p);
         const char after = peek(p);
         if (after == ',') {
           ++p;
-          if (o.object) {
-            order_.member_end(value_end);
-            p = key(p);
-          }
+          if (o.object) p = key(p);
           break;
         }
         if (after != (o.object ? '}' : ']')) return give_up();
-        if (o.object) {
-          order_.member_end(value_end);
-          order_.close_map(o.body, pos(p));
-        }
+        if (o.object) order_.close_map(o.body, pos(p));
         ++p;
         --depth;
       }

@@ -58,8 +58,8 @@ class Packer {
     r_.walk(*this);
     if (!order_.rewritten()) return;
     const std::string packed = out_.substr(base_);
-    out_.resize(base_ + order_.gathered_size(packed.size()));
-    order_.gather(packed, out_.data() + base_);
+    out_.resize(base_ + order_.gathered_room(packed.size()));
+    out_.resize(static_cast<std::size_t>(order_.gather(packed, out_.data() + base_) - out_.data()));
   }
 
   // --- What the reader meets -------------------------------------------------------------------
@@ -67,22 +67,18 @@ class Packer {
   void null() {
     element();
     out_.push_back(static_cast<char>(0xC0));
-    done();
   }
   void boolean(bool b) {
     element();
     out_.push_back(static_cast<char>(b ? 0xC3 : 0xC2));
-    done();
   }
   void string(std::string_view s) {
     element();
     put_string(s);
-    done();
   }
   void number(const json::Number& n) {
     element();
     put_number(n);
-    done();
   }
   void open_array() { open(false); }
   void close_array() {
@@ -118,10 +114,6 @@ class Packer {
   void element() {
     if (depth_ > 0 && !open_[depth_ - 1].map) ++open_[depth_ - 1].count;
   }
-  // After a value: inside a map, its member ends here.
-  void done() {
-    if (depth_ > 0 && open_[depth_ - 1].map) order_.member_end(pos());
-  }
   void open(bool map) {
     element();
     const std::size_t at = pos();
@@ -134,7 +126,6 @@ class Packer {
       out_[base_ + o.head] = h.bytes[0];
     else
       order_.rewrite(o.mark, o.head, 1, h.view());
-    done();
   }
 
   void put_string(std::string_view s) {

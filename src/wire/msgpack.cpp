@@ -42,7 +42,6 @@ class ToJson {
         if (top.map && !key) {
           out_.raw(':');
         } else if (out_.size() != top.body) {
-          if (key) order_.member_end(pos());
           out_.raw(',');
         }
         --top.left;
@@ -55,7 +54,7 @@ class ToJson {
     if (order_.rewritten()) {
       const std::string written(out_.view().substr(base_));
       out_.truncate(base_);
-      out_.advance(order_.gather(written, out_.room(order_.gathered_size(written.size()))));
+      out_.advance(order_.gather(written, out_.room(order_.gathered_room(written.size()))));
     }
     return max_depth_;
   }
@@ -199,7 +198,6 @@ class ToJson {
   void close() {
     const Open& top = open_.back();
     if (top.map) {
-      if (out_.size() != top.body) order_.member_end(pos());
       order_.close_map(top.body - base_, pos());
     }
     out_.raw(top.map ? '}' : ']');

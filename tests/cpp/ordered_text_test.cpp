@@ -74,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, MapOrderSizes, ::testing::Values(0, 1, 2, 3, 15,
 
 // A generated document: maps (keys repeated, out of order), lists and leaves. Written in input
 // order through OrderedText, with stray bytes that are rewritten away and leaves that are
-// rewritten to another spelling, it must gather to the model's normal form.
+// rewritten to another spelling, it must gather to the model's normal form. It is written as text
+// (brackets, members separated by commas) or packed: a container is a head telling its kind and
+// how many entries it keeps, with no separator and no closing byte. The head is one byte written
+// in place for fewer than three entries, a longer rewrite of that byte otherwise.
 struct Doc {
   enum class Kind { Leaf, List, Map } kind = Kind::Leaf;
   std::string leaf;
@@ -96,14 +99,21 @@ std::unique_ptr<Doc> generate(std::mt19937& random, int depth) {
   return d;
 }
 
+std::string head(bool map, std::size_t count) {
+  if (count < 3) return std::string(1, static_cast<char>((map ? 'a' : 'A') + count));
+  std::string h = "<";
+  h += std::to_string(count);
+  h += map ? "m>" : "l>";
+  return h;
+}
+
 // The normal form: maps in map order; a leaf spelt `<n>` is written `n`.
-void normal(const Doc& d, std::string& out) {
+void normal(const Doc& d, bool packed, std::string& out) {
   if (d.kind == Doc::Kind::Leaf) {
     out += d.leaf;
     return;
   }
   const bool map = d.kind == Doc::Kind::Map;
-  out += map ? '{' : '[';
   std::vector<std::size_t> order;
   if (map) {
     std::vector<std::string> keys;
@@ -112,18 +122,20 @@ void normal(const Doc& d, std::string& out) {
   } else {
     for (std::size_t k = 0; k < d.members.size(); ++k) order.push_back(k);
   }
+  out += packed ? head(map, order.size()) : std::string(1, map ? '{' : '[');
   for (std::size_t j = 0; j < order.size(); ++j) {
-    if (j) out += ',';
+    if (j && !packed) out += ',';
     const auto& [key, value] = d.members[order[j]];
     if (map) out += key + ':';
-    normal(*value, out);
+    normal(*value, packed, out);
   }
-  out += map ? '}' : ']';
+  if (!packed) out += map ? '}' : ']';
 }
 
 class Writer {
  public:
-  Writer(std::mt19937& random, OrderedText& order) : random_(random), order_(order) {}
+  Writer(std::mt19937& random, OrderedText& order, bool packed)
+      : random_(random), order_(order), packed_(packed) {}
 
   void write(const Doc& d) {
     noise();
@@ -139,11 +151,13 @@ class Writer {
       return;
     }
     const bool map = d.kind == Doc::Kind::Map;
-    text_ += map ? '{' : '[';
+    const std::size_t head_at = text_.size();
+    const std::uint32_t mark = order_.mark();
+    text_ += packed_ ? '?' : map ? '{' : '[';
     const std::size_t body = text_.size();
     if (map) order_.open_map();
     for (std::size_t k = 0; k < d.members.size(); ++k) {
-      if (k) text_ += ',';
+      if (k && !packed_) text_ += ',';
       noise();
       const auto& [key, value] = d.members[k];
       if (map) {
@@ -151,11 +165,18 @@ class Writer {
         text_ += key + ':';
       }
       write(*value);
-      if (map) order_.member_end(text_.size());
       noise();
     }
-    if (map) order_.close_map(body, text_.size());
-    text_ += map ? '}' : ']';
+    const std::size_t kept = map ? order_.close_map(body, text_.size()) : d.members.size();
+    if (!packed_) {
+      text_ += map ? '}' : ']';
+      return;
+    }
+    const std::string h = head(map, kept);
+    if (h.size() == 1)
+      text_[head_at] = h[0];
+    else
+      order_.rewrite(mark, head_at, 1, h);
   }
 
   const std::string& text() const { return text_; }
@@ -171,26 +192,31 @@ class Writer {
 
   std::mt19937& random_;
   OrderedText& order_;
+  const bool packed_;
   std::string text_;
 };
 
-TEST(OrderedText, GathersTheNormalFormOfGeneratedDocuments) {
+class Packed : public ::testing::TestWithParam<bool> {};
+
+TEST_P(Packed, GathersTheNormalFormOfGeneratedDocuments) {
+  const bool packed = GetParam();
   for (unsigned seed = 0; seed < 2000; ++seed) {
     std::mt19937 random(seed);
     const std::unique_ptr<Doc> doc = generate(random, 5);
     Arena arena;
-    OrderedText order(arena, ",");
-    Writer w(random, order);
+    OrderedText order(arena, packed ? "" : ",");
+    Writer w(random, order, packed);
     w.write(*doc);
     std::string expected;
-    normal(*doc, expected);
-    std::string gathered(order.gathered_size(w.text().size()), '\0');
-    char* const end = order.gather(w.text(), gathered.data());
-    ASSERT_EQ(static_cast<std::size_t>(end - gathered.data()), gathered.size());
+    normal(*doc, packed, expected);
+    std::string gathered(order.gathered_room(w.text().size()), '\0');
+    gathered.resize(static_cast<std::size_t>(order.gather(w.text(), gathered.data()) - gathered.data()));
     ASSERT_EQ(gathered, expected) << "seed " << seed << ", written " << w.text();
     EXPECT_EQ(order.rewritten(), w.text() != expected);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(OrderedText, Packed, ::testing::Bool());
 
 // A rewrite may reach past its own stretch over ones already rewritten (a length field that grew
 // in front of a map that was put in order), and a text without separators keeps none.
@@ -201,13 +227,11 @@ TEST(OrderedText, RewriteAroundEarlierRewrites) {
   const std::uint32_t head = order.mark();
   order.open_map();
   order.member("b", 2);
-  order.member_end(4);
   order.member("a", 4);
-  order.member_end(6);
   EXPECT_EQ(order.close_map(2, 6), 2U);
   order.rewrite(head, 0, 1, "head");
-  std::string out(order.gathered_size(text.size()), '\0');
-  order.gather(text, out.data());
+  std::string out(order.gathered_room(text.size()), '\0');
+  out.resize(static_cast<std::size_t>(order.gather(text, out.data()) - out.data()));
   EXPECT_EQ(out, "head{a2b1}");
 }
 
