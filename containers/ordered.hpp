@@ -37,6 +37,18 @@ namespace vorlik {
 template <class Key>
 [[gnu::always_inline]] inline std::size_t map_order(std::size_t n, Key&& key,
                                                     std::uint32_t* order) {
+  if (n == 2) {
+    // Two members, many maps: one or two comparisons.
+    const std::string_view a = key(0), b = key(1);
+    const bool ab = key_less(a, b);
+    if (ab || key_less(b, a)) {
+      order[0] = ab ? 0 : 1;
+      order[1] = ab ? 1 : 0;
+      return 2;
+    }
+    order[0] = 1;  // equal keys: the last one read
+    return 1;
+  }
   if (n <= 16) {
     // Small maps, most of them: an insertion sort (stable) over the keys taken out once, each
     // with its first byte (one past it, 0 for the empty key), which decides most comparisons.
