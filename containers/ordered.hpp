@@ -122,8 +122,8 @@ It settle_range(It first, It last, bool* ordered = nullptr) {
     order = large_order.data();
     copy = large_copy.data();
   }
-  const std::size_t kept =
-      map_order(n, [&](std::uint32_t i) { return std::string_view(p[i].first); }, order);
+  const std::size_t kept = map_order(
+      n, [&](std::uint32_t i) { return std::string_view(p[i].first); }, order);
   for (std::size_t j = 0; j < kept; ++j)
     std::memcpy(static_cast<void*>(copy + j), p + order[j], sizeof(Entry));
   std::memcpy(static_cast<void*>(p), copy, kept * sizeof(Entry));

@@ -50,11 +50,27 @@ class OrderedText {
   // the separator and nothing else once rewritten.
   [[gnu::always_inline]] void member(std::string_view key, std::size_t at) {
     Frame& f = frames_.back();
-    if (members_.size() > f.base && !key_less(members_.back().name(), key)) f.in_order = false;
-    cut(at);
+    if (f.in_order) {
+      if (members_.size() == f.base || key_less(members_.back().name(), key)) {
+        // Not cut while the map stays in order: the piece cut next holds its start.
+        Member& m = members_.emplace();
+        m.key = key.data();
+        m.key_size = key.size();
+        m.start = at;
+        m.prev = last_;
+        m.head = static_cast<std::uint32_t>(pieces_.size());
+        return;
+      }
+      f.in_order = false;
+      cut(at);
+      cut_members(f.base);
+    } else {
+      cut(at);
+    }
     Member& m = members_.emplace();
     m.key = key.data();
     m.key_size = key.size();
+    m.start = at;
     m.prev = last_;
     m.head = static_cast<std::uint32_t>(pieces_.size());
   }
@@ -113,7 +129,10 @@ class OrderedText {
   struct Member {
     const char* key;
     std::size_t key_size;
+    std::size_t start;
     // The piece before it, which ends the member before (and its separator), and its first piece.
+    // Until its map is found out of order: the last piece when it started, and the piece cut next
+    // then, which holds its start (or, if that was cut there, starts with it).
     std::uint32_t prev;
     std::uint32_t head;
     std::string_view name() const { return {key, key_size}; }
@@ -148,6 +167,8 @@ class OrderedText {
     return kSide | at;
   }
   std::size_t reorder(std::size_t base, std::size_t end);
+  // The members from `base` on, in a map just found out of order, are cut at their starts.
+  void cut_members(std::size_t base);
   // Where the separator lies among the rewritten bytes.
   std::uint64_t separator();
 
@@ -207,6 +228,39 @@ inline void OrderedText::rewrite(std::uint32_t mark, std::size_t at, std::size_t
   if (last_ == held) last_ = tail;
 }
 
+[[gnu::noinline]] inline void OrderedText::cut_members(std::size_t base) {
+  // The text is cut up to the member that found the map out of order, so the piece each member
+  // noted is there. Cutting one adds a piece past all of them.
+  // Members that noted the same piece: the one before cut it, and its rest holds the next start.
+  std::uint32_t noted = kNone, rest_of_noted = kNone;
+  for (std::size_t i = base; i < members_.size(); ++i) {
+    Member& m = members_[i];
+    const std::uint32_t held = m.head == noted ? rest_of_noted : m.head;
+    if (m.prev == noted) m.prev = rest_of_noted;  // the piece before it was cut since
+    noted = m.head;
+    rest_of_noted = held;
+    const Piece piece = pieces_[held];
+    if (piece.off >= kSide || piece.off >= m.start) {
+      m.head = held;  // starts with it, or with what follows its first bytes dropped
+      continue;
+    }
+    if (piece.off + piece.len == m.start) {
+      // Ends where it starts: a rewrite begins the member.
+      m.prev = held;
+      m.head = piece.next;
+      continue;
+    }
+    const std::uint32_t rest = add(m.start, piece.off + piece.len - m.start);
+    rest_of_noted = rest;
+    pieces_[rest].next = piece.next;
+    pieces_[held].len = static_cast<std::uint32_t>(m.start - piece.off);
+    pieces_[held].next = rest;
+    if (last_ == held) last_ = rest;
+    m.prev = held;
+    m.head = rest;
+  }
+}
+
 [[gnu::noinline]] inline std::size_t OrderedText::reorder(std::size_t base, std::size_t end) {
   cut(end);  // the members' last pieces, all cut
   rewritten_ = true;
@@ -217,7 +271,8 @@ inline void OrderedText::rewrite(std::uint32_t mark, std::size_t at, std::size_t
     scratch_ = std::make_unique<std::uint32_t[]>(scratch_size_);
   }
   std::uint32_t* const order = scratch_.get();
-  const std::size_t kept = map_order(n, [m](std::uint32_t i) { return m[i].name(); }, order);
+  const std::size_t kept = map_order(
+      n, [m](std::uint32_t i) { return m[i].name(); }, order);
   const std::size_t sep = separator_.size();
   if (sep != 0) separator();
   // Room for the separators it may add, so that the pieces stay where they are.

@@ -32,7 +32,8 @@ class ArenaStack {
   // Room for `extra` more items past the top, growing as pushes do; returns the first of them.
   // Items written there count once grow_to() takes them in.
   [[gnu::always_inline]] T* make_room(std::size_t extra) {
-    if (extra > capacity_ - size_) regrow(2 * capacity_ + 16, extra > most_ ? SIZE_MAX : size_ + extra);
+    if (extra > capacity_ - size_)
+      regrow(2 * capacity_ + 16, extra > most_ ? SIZE_MAX : size_ + extra);
     return items_ + size_;
   }
   void grow_to(std::size_t n) { size_ = n; }

@@ -47,7 +47,7 @@ class FastTranscoder : public TextCursor {
   // The byte under the cursor once white space is stepped over (and dropped from the text); 0 at
   // the end. Compact text has no white space, so one test passes it.
   [[gnu::always_inline]] char peek(const char*& p) {
-    if (p < end_ && static_cast<unsigned char>(*p) > ' ') return *p;
+    if (p<end_&& static_cast<unsigned char>(*p)> ' ') return *p;
     return spaced(p);
   }
   [[gnu::noinline]] char spaced(const char*& p) {

@@ -102,9 +102,9 @@ class Packer {
  private:
   struct Open {
     bool map;
-    std::size_t head;   // where its head byte stands
-    std::size_t body;   // where its entries start
-    std::size_t count;  // elements, or members read
+    std::size_t head;    // where its head byte stands
+    std::size_t body;    // where its entries start
+    std::size_t count;   // elements, or members read
     std::uint32_t mark;  // where the text from its head on is found, for a longer head
   };
 
