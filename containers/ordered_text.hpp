@@ -2,14 +2,14 @@
 // whole text is written.
 //
 // A writer appends its text as it reads and tells this helper where each map's members start
-// and end. The text is kept as one list of pieces, each a stretch of the text or of bytes written
-// anew, linked in the order of the final text; the list is cut at each member's start, and at
-// whatever is rewritten. A map whose members came out of order (or repeated) is not moved: its
-// members' pieces are linked anew in map order when it closes, a few steps a member, and what
-// lay between them (separators, white space) is left out. Other stretches can be rewritten the
-// same way: white space dropped, a token spelt anew, a length field that grew. gather() then
-// copies every byte once into the final text, so the cost stays linear in the text however deep
-// the maps nest. A text without rewrites needs no gathering at all.
+// and where the map ends. The text is kept as one list of pieces, each a stretch of the text or of
+// bytes written anew, linked in the order of the final text; the list is cut at whatever is
+// rewritten, and at each member's start once its map is found out of order (or a key repeated).
+// Such a map is not moved: its members' pieces are linked anew in map order when it closes, a few
+// steps a member, and what lay between them (separators, white space) is left out. Other stretches
+// can be rewritten the same way: white space dropped, a token spelt anew, a length field that grew.
+// gather() then copies every byte once into the final text, so the cost stays linear in the text
+// however deep the maps nest. A text without rewrites needs no gathering at all.
 #pragma once
 
 #include <cstddef>
@@ -50,23 +50,14 @@ class OrderedText {
   // the separator and nothing else once rewritten.
   [[gnu::always_inline]] void member(std::string_view key, std::size_t at) {
     Frame& f = frames_.back();
-    if (f.in_order) {
-      if (members_.size() == f.base || key_less(members_.back().name(), key)) {
-        // Not cut while the map stays in order: the piece cut next holds its start.
-        Member& m = members_.emplace();
-        m.key = key.data();
-        m.key_size = key.size();
-        m.start = at;
-        m.prev = last_;
-        m.head = static_cast<std::uint32_t>(pieces_.size());
-        return;
-      }
+    if (!f.in_order) {
+      cut(at);
+    } else if (members_.size() > f.base && !key_less(members_.back().name(), key)) {
       f.in_order = false;
       cut(at);
       cut_members(f.base);
-    } else {
-      cut(at);
     }
+    // While the map stays in order its members are not cut: the piece cut next holds the start.
     Member& m = members_.emplace();
     m.key = key.data();
     m.key_size = key.size();
