@@ -30,7 +30,7 @@ Node& resolve(Node& root, const Path& path) {
       throw ApplyError{"index out of bounds: the len is " + std::to_string(children->size()) +
                        " but the index is " + std::to_string(seg.index)};
     }
-    node = &children->at(seg.index);
+    node = &children->at(static_cast<std::size_t>(seg.index));  // below size(): it fits
     node->forget_written();
   }
   return *node;
@@ -61,7 +61,7 @@ void Applier::insert_child(Node& parent, const op::InsertChild& op) {
     it = parent.slots.insert(it, {op.slot, Children{}}, arena_);
   Children& children = it->second;
   if (op.index > children.size()) insertion_out_of_range(op.index, children.size());
-  lists_.insert(children, op.index, *op.node);
+  lists_.insert(children, static_cast<std::size_t>(op.index), *op.node);
 }
 
 void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
@@ -69,7 +69,7 @@ void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
   if (it == parent.slots.end() || it->first != op.slot) return;
   Children& children = it->second;
   if (op.index >= children.size()) removal_out_of_range(op.index, children.size());
-  lists_.take(children, op.index);
+  lists_.take(children, static_cast<std::size_t>(op.index));
   if (children.size() == 0) parent.slots.erase(it);
 }
 
@@ -80,7 +80,7 @@ void Applier::move_child(Node& parent, const op::MoveChild& op) {
   if (op.from >= len) removal_out_of_range(op.from, len);
   // `to` counts positions in the list without the moved child.
   if (op.to > len - 1) insertion_out_of_range(op.to, len - 1);
-  lists_.move(*children, op.from, op.to);
+  lists_.move(*children, static_cast<std::size_t>(op.from), static_cast<std::size_t>(op.to));
 }
 
 void Applier::apply(Op& op) {
