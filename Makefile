@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 CPP_BUILD := build/cpp
 VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo test conformance sanitize fuzz bench clean
+.PHONY: deps build demo test conformance sanitize fuzz bench wasm clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -52,6 +52,10 @@ BENCH_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
+
+# The core as WebAssembly with its JavaScript face, in build/wasm/client (needs no Python).
+wasm:
+	@VORLIK_WERROR=$(VORLIK_WERROR) bash scripts/build-wasm.sh
 
 clean:
 	rm -rf $(VENV) build
