@@ -46,11 +46,12 @@ SECONDS ?= 60
 fuzz: build
 	bash scripts/fuzz.sh $(SECONDS)
 
-# make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+# make bench [MODE=callgrind|wasm] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
 MODE ?= time
 BENCH_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
+	@if [ "$(MODE)" = wasm ]; then bash scripts/build-wasm.sh; fi
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
 
 # The core as WebAssembly with its JavaScript face, in build/wasm/client (needs no Python).

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the core as WebAssembly with Debian's emscripten (installed when missing, with Node.js
 # when the machine has none): build/wasm/client/ then holds what a client serves, vorlik.mjs,
-# vorlik.wasm and vorlik.d.ts. VORLIK_WERROR=ON turns warnings into errors, as in CI.
+# vorlik.wasm and vorlik.d.mts. VORLIK_WERROR=ON turns warnings into errors, as in CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 extra=(emscripten)

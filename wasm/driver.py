@@ -8,6 +8,7 @@ import json
 import shutil
 import subprocess
 from pathlib import Path
+from typing import Any
 
 HERE = Path(__file__).resolve().parent
 CLIENT = HERE.parent / "build" / "wasm" / "client"
@@ -16,7 +17,7 @@ CLIENT = HERE.parent / "build" / "wasm" / "client"
 NAMES = {"diff": "diff", "apply": "apply", "encode_frame": "encodeFrame", "decode_frame": "decodeFrame",
          "parse_cem": "parseCem"}
 
-Outcome = tuple[str, object]  # ("ok", result) or (error name, message)
+Outcome = tuple[str, Any]  # ("ok", result) or (error name, message)
 
 
 def _encode(arg: object) -> object:
@@ -27,7 +28,7 @@ def _encode(arg: object) -> object:
     return arg
 
 
-def _decode(value: object) -> object:
+def _decode(value: Any) -> Any:
     return base64.b64decode(value["bytes"]) if isinstance(value, dict) else value
 
 
@@ -69,7 +70,7 @@ class Driver:
         name, value = self._ask({"time": NAMES[function], "kept": key, "repeat": repeat})
         if name != "ok":
             raise RuntimeError(f"{function}: {name}: {value}")
-        return list(value)  # type: ignore[call-overload]
+        return [float(seconds) for seconds in value]
 
     def close(self) -> None:
         if self._process.stdin:

@@ -2,7 +2,7 @@
 
 `vorlik.mjs` (an ES module whose `load()` gives `diff`, `apply`, `encodeFrame`, `decodeFrame`
 and `parseCem`, byte for byte those of the Python module), `vorlik.wasm` (the core, loaded by
-`vorlik.mjs` from beside itself) and `vorlik.d.ts` (its TypeScript declarations)::
+`vorlik.mjs` from beside itself) and `vorlik.d.mts` (its TypeScript declarations)::
 
     folder = vorlik_web.client_dir()
     # serve folder / name under /static/vorlik/, with the type MEDIA_TYPES[name]
@@ -15,7 +15,7 @@ from pathlib import Path
 
 __all__ = ["FILES", "MEDIA_TYPES", "client_dir"]
 
-FILES = ("vorlik.mjs", "vorlik.wasm", "vorlik.d.ts")
+FILES = ("vorlik.mjs", "vorlik.wasm", "vorlik.d.mts")
 
 # The types to serve them with. Browsers run a module script only when it is served as JavaScript,
 # and compile a module while it downloads only when it is served as application/wasm; what a
@@ -23,7 +23,7 @@ FILES = ("vorlik.mjs", "vorlik.wasm", "vorlik.d.ts")
 MEDIA_TYPES = {
     "vorlik.mjs": "text/javascript",
     "vorlik.wasm": "application/wasm",
-    "vorlik.d.ts": "application/typescript",
+    "vorlik.d.mts": "application/typescript",
 }
 
 _CLIENT = Path(__file__).resolve().with_name("client")

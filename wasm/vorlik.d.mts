@@ -1,4 +1,5 @@
-// Declarations of vorlik.mjs: the C++ core of the Python module `vorlik` as WebAssembly.
+// Declarations of vorlik.mjs (TypeScript finds them beside it by this name): the C++ core of the
+// Python module `vorlik` as WebAssembly.
 
 /** Where the WebAssembly module comes from, and how much memory it may take. */
 export interface LoadOptions {
