@@ -47,12 +47,17 @@ fuzz: build
 	bash scripts/fuzz.sh $(SECONDS)
 
 # make bench [MODE=callgrind|wasm] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+#            [SERVE_ARGS="--clients 10,100 --sizes 1"] (the WebSocket load run, in time mode only)
+#            [BUILDER_ARGS="--sizes 0.1 --shapes table"]
 MODE ?= time
 BENCH_ARGS ?=
+BUILDER_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
 	@if [ "$(MODE)" = wasm ]; then bash scripts/build-wasm.sh; fi
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
+	$(if $(filter-out wasm,$(MODE)),$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS))
+	$(if $(filter time,$(MODE)),$(VPY) bench/serve.py $(SERVE_ARGS))
 
 # The core as WebAssembly with its JavaScript face, in build/wasm/client (needs no Python).
 wasm:
