@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 CPP_BUILD := build/cpp
 VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo test conformance sanitize fuzz bench clean
+.PHONY: deps build demo test conformance sanitize fuzz bench wasm clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -46,7 +46,7 @@ SECONDS ?= 60
 fuzz: build
 	bash scripts/fuzz.sh $(SECONDS)
 
-# make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+# make bench [MODE=callgrind|wasm] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
 #            [SERVE_ARGS="--clients 10,100 --sizes 1"] (the WebSocket load run, in time mode only)
 #            [BUILDER_ARGS="--sizes 0.1 --shapes table"]
 MODE ?= time
@@ -54,9 +54,14 @@ BENCH_ARGS ?=
 BUILDER_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
+	@if [ "$(MODE)" = wasm ]; then bash scripts/build-wasm.sh; fi
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
 	$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS)
 	$(if $(filter time,$(MODE)),$(VPY) bench/serve.py $(SERVE_ARGS))
+
+# The core as WebAssembly with its JavaScript face, in build/wasm/client (needs no Python).
+wasm:
+	@VORLIK_WERROR=$(VORLIK_WERROR) bash scripts/build-wasm.sh
 
 clean:
 	rm -rf $(VENV) build

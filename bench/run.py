@@ -1,13 +1,14 @@
 """The benchmark: vorlik against the native floor (a simdjson DOM parse) and Python peers.
 
     python bench/run.py [--sizes 0.1,1,10] [--shapes table,keyed] [--calls diff,apply,...]
-                        [--rounds 7] [--mode time|callgrind] [--no-memory] [--out build/bench]
+                        [--rounds 7] [--mode time|callgrind|wasm] [--no-memory] [--out build/bench]
 
 time: per case, every contender runs once per round, in turn, and the medians are compared
 (ratio = vorlik's time / the peer's time, lower is better); peak memory of each vorlik call is
 taken in a fresh process. callgrind: instructions per input byte of each vorlik call and of the
 floor, each the difference of two runs of a fresh process, with and without the call.
-Writes results.md and results.json into --out.
+wasm: the WebAssembly module in Node against the native module (bench/wasm_vs_native.py; sizes
+0.1 and 1 MB unless given). Writes results.md and results.json into --out (wasm.md, wasm.json).
 """
 
 import argparse
@@ -354,7 +355,7 @@ def check_python_diff(cases):
 def main():
     import workloads
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--sizes", default="0.1,1,10", help="workload sizes in MB, comma-separated")
+    parser.add_argument("--sizes", help="workload sizes in MB, comma-separated (default 0.1,1,10)")
     parser.add_argument("--shapes", default=",".join(workloads.SHAPES))
     parser.add_argument("--calls", default=",".join(CALLS))
     parser.add_argument("--rounds", type=int, default=7)
@@ -362,7 +363,8 @@ def main():
                         help="a peer slower than this many seconds is timed once only")
     parser.add_argument("--python-peers-up-to", type=float, default=2.0, metavar="MB",
                         help="jsonpatch and the plain Python diff/apply run only up to this size")
-    parser.add_argument("--mode", choices=("time", "callgrind"), default="time")
+    parser.add_argument("--mode", choices=("time", "callgrind", "wasm"), default="time")
+    parser.add_argument("--wasm-client", help="folder of the WebAssembly build (default build/wasm/client)")
     parser.add_argument("--no-memory", action="store_true")
     parser.add_argument("--out", default="build/bench")
     parser.add_argument("--probe", help=argparse.SUPPRESS)
@@ -370,9 +372,12 @@ def main():
     args = parser.parse_args()
     if args.probe:
         return probe(args.probe, args.skip_call)
-    args.sizes = [float(s) for s in args.sizes.split(",")]
+    args.sizes = [float(s) for s in (args.sizes or ("0.1,1" if args.mode == "wasm" else "0.1,1,10")).split(",")]
     args.shapes = args.shapes.split(",")
     args.calls = args.calls.split(",")
+    if args.mode == "wasm":
+        import wasm_vs_native
+        return wasm_vs_native.main(args)
     out = Path(args.out)
     out.mkdir(parents=True, exist_ok=True)
     floor = floor_binary(out)

@@ -1,18 +1,5 @@
 # What the installed module carries besides its code: the version and the type stubs.
 
-# The version lives in pyproject.toml alone; a plain CMake build reads it from there.
-if(DEFINED SKBUILD_PROJECT_VERSION_FULL)
-  set(VORLIK_VERSION "${SKBUILD_PROJECT_VERSION_FULL}")
-else()
-  file(STRINGS "${PROJECT_SOURCE_DIR}/pyproject.toml" VORLIK_VERSION_LINE
-       REGEX "^version = \"[^\"]+\"" LIMIT_COUNT 1)
-  string(REGEX REPLACE "^version = \"([^\"]+)\".*" "\\1" VORLIK_VERSION "${VORLIK_VERSION_LINE}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-               "${PROJECT_SOURCE_DIR}/pyproject.toml")
-endif()
-if(NOT VORLIK_VERSION)
-  message(FATAL_ERROR "no version found in pyproject.toml")
-endif()
 # Only the module definition sees it, so a new version recompiles one file.
 set_property(SOURCE "${PROJECT_SOURCE_DIR}/python/lib.cpp" APPEND PROPERTY
              COMPILE_DEFINITIONS "VORLIK_VERSION=\"${VORLIK_VERSION}\"")

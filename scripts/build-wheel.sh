@@ -24,7 +24,11 @@ sdist=$(ls dist/vorlik-*.tar.gz)
 
 echo "== wheel from $sdist"
 "$python" -m venv "$work/builder"
-"$work/builder/bin/python" -m pip wheel -q --no-deps -w "$work/raw" "$sdist"
+# The WebAssembly client, when `make wasm` has built it, goes into vorlik_web.
+client=$PWD/build/wasm/client
+[ -f "$client/vorlik.wasm" ] || client=""
+"$work/builder/bin/python" -m pip wheel -q --no-deps -w "$work/raw" \
+  ${client:+-Ccmake.define.VORLIK_WASM_CLIENT="$client"} "$sdist"
 
 echo "== repair"
 "$tools/auditwheel" repair -w dist "$work"/raw/vorlik-*.whl
@@ -50,5 +54,8 @@ sample=$(realpath tests/typing_samples/uses.py)
   MYPY_CACHE_DIR=mypy-cache "$user/python" -m mypy.stubtest vorlik
   echo '{"tag":"a"}' >tree.json
   test "$("$user/vorlik" diff tree.json tree.json)" = '{"ops":[]}'
+  if [ -n "$client" ]; then
+    "$user/python" -c 'import vorlik_web; print("vorlik_web:", sorted(p.name for p in vorlik_web.client_dir().iterdir()))'
+  fi
 )
 echo "wheel: ok"

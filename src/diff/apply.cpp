@@ -52,7 +52,7 @@ Node& Applier::resolve(const Path& path) {
       throw ApplyError{"index out of bounds: the len is " + std::to_string(len) +
                        " but the index is " + std::to_string(seg.index)};
     }
-    node = &ChildLists::at(*children, seg.index);
+    node = &ChildLists::at(*children, static_cast<std::size_t>(seg.index));  // below len: it fits
     node->forget_written();
   }
   return *node;
@@ -65,7 +65,7 @@ void Applier::insert_child(Node& parent, const op::InsertChild& op) {
   Children& children = it->second;
   const std::size_t len = ChildLists::size(children);
   if (op.index > len) insertion_out_of_range(op.index, len);
-  lists_.insert(children, op.index, *op.node);
+  lists_.insert(children, static_cast<std::size_t>(op.index), *op.node);
 }
 
 void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
@@ -74,7 +74,7 @@ void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
   Children& children = it->second;
   const std::size_t len = ChildLists::size(children);
   if (op.index >= len) removal_out_of_range(op.index, len);
-  lists_.take(children, op.index);
+  lists_.take(children, static_cast<std::size_t>(op.index));
   if (len == 1) parent.slots.erase(it);
 }
 
@@ -85,7 +85,7 @@ void Applier::move_child(Node& parent, const op::MoveChild& op) {
   if (op.from >= len) removal_out_of_range(op.from, len);
   // `to` counts positions in the list without the moved child.
   if (op.to > len - 1) insertion_out_of_range(op.to, len - 1);
-  lists_.move(*children, op.from, op.to);
+  lists_.move(*children, static_cast<std::size_t>(op.from), static_cast<std::size_t>(op.to));
 }
 
 void Applier::apply(Op& op) {

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# CI: the WebAssembly build (warnings as errors), its TypeScript declarations type-checked, the
+# JavaScript tests under Node (every conformance vector through load(), the face's own checks,
+# the README's example) and the browser check (headless Chromium: the files loaded as a page
+# loads them, every vector again). The differential test against the extension
+# (tests/test_wasm.py) runs with the Python tests once this has built the module.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+VORLIK_WERROR=ON bash scripts/build-wasm.sh
+bash scripts/install-deps.sh node-typescript chromium chromium-driver python3-selenium
+echo "== tsc"
+tsc -p wasm/test
+echo "== node --test"
+node --test wasm/test/*.test.mjs
+echo "== browser"
+/usr/bin/python3 wasm/test/browser.py
