@@ -75,7 +75,8 @@ export class Client {
     this.rev = null;
     this.connection = null;
     this.stats = { frames: 0, snapshots: 0, patches: 0, skipped: 0, rerenders: 0, checks: 0, checkFailures: 0,
-                   errors: 0, lastFrameMs: 0, lastError: null };
+                   errors: 0, lastFrameMs: 0, lastTreeMs: 0, lastError: null };
+    this.treeMs = 0; // of the frame being taken: time spent advancing the tree held
     const runtime = new Runtime({ report: (error) => this.report(error), send: (message) => this.send(message),
                                   fetch, handlers, computes, client: this });
     this.runtime = runtime;
@@ -110,6 +111,7 @@ export class Client {
    */
   receive(frame, { snapshotOnly = false } = {}) {
     const started = performance.now();
+    this.treeMs = 0;
     const [kind, modelType, rev, payload] = splitDecoded(this.vorlik.decodeFrame(frame));
     if (this.modelType !== null && modelType !== this.modelType) {
       throw new OutOfSync(`a frame of model type ${JSON.stringify(modelType)}, not ${JSON.stringify(this.modelType)}`);
@@ -124,8 +126,10 @@ export class Client {
       if (this.tree === null) throw new OutOfSync(`a patch to revision ${rev} before any snapshot`);
       if (rev !== this.rev + 1n) throw new OutOfSync(`a patch to revision ${rev} does not follow revision ${this.rev}`);
       let tree;
+      const applying = performance.now();
       try {
         tree = this.vorlik.apply(this.tree, payload);
+        this.treeMs = performance.now() - applying;
       } catch (error) {
         if (error?.name !== "VorlikError") throw error; // (a VorlikError of any copy of vorlik.mjs)
         throw new OutOfSync(`the patch to revision ${rev} does not fit the tree held: ${error.message}`, { cause: error });
@@ -136,6 +140,7 @@ export class Client {
     this.rev = rev;
     this.stats.frames += 1;
     this.stats.lastFrameMs = performance.now() - started;
+    this.stats.lastTreeMs = this.treeMs;
     if (this.checking) this.check();
     return kind;
   }
@@ -152,7 +157,9 @@ export class Client {
       this.view.mount(JSON.parse(tree));
       this.tree = tree;
     } else {
+      const diffing = performance.now();
       const patch = this.vorlik.diff(this.tree, tree);
+      this.treeMs += performance.now() - diffing;
       if (patch !== NO_OPS) this.follow(tree, patch);
     }
   }
