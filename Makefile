@@ -56,7 +56,7 @@ bench: build
 	@bash scripts/bench-deps.sh $(VPY)
 	@if [ "$(MODE)" = wasm ]; then bash scripts/build-wasm.sh; fi
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
-	$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS)
+	$(if $(filter-out wasm,$(MODE)),$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS))
 	$(if $(filter time,$(MODE)),$(VPY) bench/serve.py $(SERVE_ARGS))
 
 # The core as WebAssembly with its JavaScript face, in build/wasm/client (needs no Python).

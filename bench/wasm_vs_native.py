@@ -3,8 +3,9 @@
 
 Each round times every case once through the extension (in this process) and once through the
 JavaScript face (in a Node process, timed there, string and byte conversion included), so both
-see the same machine load; the ratio is the WebAssembly median over the native one. Also gives
-the size of vorlik.wasm, raw and gzipped.
+see the same machine load. The ratio is the WebAssembly time over the native one, each the
+fastest of its rounds: on a shared machine that is the best estimate of a call's own cost
+(the medians are in wasm.json too). Also gives the size of vorlik.wasm, raw and gzipped.
 """
 
 import gzip
@@ -59,6 +60,8 @@ def main(args):
     started = time.time()
     todo = list(cases(args.sizes, args.shapes))
     print(f"{len(todo)} cases generated in {time.time() - started:.0f} s", file=sys.stderr)
+    out = Path(args.out)
+    out.mkdir(parents=True, exist_ok=True)
     rows = []
     with Driver(client) as wasm:
         for n, (name, call, size, call_args) in enumerate(todo):
@@ -75,16 +78,15 @@ def main(args):
                 ours.append(time.perf_counter() - start)
                 theirs += wasm.time(call, key, 1)
             inputs = sum(len(a.encode() if isinstance(a, str) else a) for a in call_args)
-            native_s, wasm_s = statistics.median(ours), statistics.median(theirs)
+            native_s, wasm_s = min(ours), min(theirs)
             rows.append({"case": name, "call": call, "size_mb": size, "input_bytes": inputs,
-                         "native_s": native_s, "wasm_s": wasm_s, "ratio": wasm_s / native_s})
+                         "native_s": native_s, "wasm_s": wasm_s, "ratio": wasm_s / native_s,
+                         "native_median_s": statistics.median(ours), "wasm_median_s": statistics.median(theirs)})
             print(f"{name} {size} MB: {wasm_s / native_s:.2f}x", file=sys.stderr)
     summary = summarize(rows)
     machine = {"seconds": time.time() - started, "rounds": args.rounds, "wasm_bytes": raw,
                "wasm_gzip_bytes": zipped}
     table = markdown(rows, summary, raw, zipped)
-    out = Path(args.out)
-    out.mkdir(parents=True, exist_ok=True)
     (out / "wasm.md").write_text(table)
     (out / "wasm.json").write_text(json.dumps({"machine": machine, "rows": rows, "summary": summary}, indent=1))
     print(table)
@@ -106,7 +108,7 @@ def markdown(rows, summary, raw, zipped):
     met = "met" if zipped <= SIZE_GOAL else "MISSED"
     lines = [f"vorlik.wasm: {raw / 1024:.0f} KiB, {zipped / 1024:.0f} KiB gzipped "
              f"(goal <= {SIZE_GOAL // 1024} KiB gzipped: {met})", "",
-             f"| call | MB | cases | wasm / native, median | range | within {SPEED_GOAL:g}x |",
+             f"| call | MB | cases | wasm / native, median of the cases | range | within {SPEED_GOAL:g}x |",
              "|---|---:|---:|---:|---|---:|"]
     for s in summary:
         lines.append(f"| {s['call']} | {s['size_mb']} | {s['cases']} | {s['ratio_median']:.2f} | "

@@ -7,3 +7,9 @@ set(VORLIK_WASM_CLIENT "${PROJECT_SOURCE_DIR}/build/wasm/client" CACHE PATH
     "Folder of the built WebAssembly client files installed into vorlik_web")
 install(DIRECTORY "${VORLIK_WASM_CLIENT}/" DESTINATION vorlik_web/client OPTIONAL
         FILES_MATCHING PATTERN "vorlik.mjs" PATTERN "vorlik.wasm" PATTERN "vorlik.d.mts")
+if(EXISTS "${VORLIK_WASM_CLIENT}/vorlik.wasm")
+  message(STATUS "vorlik_web: the WebAssembly client from ${VORLIK_WASM_CLIENT}")
+else()
+  message(STATUS "vorlik_web: no WebAssembly client in ${VORLIK_WASM_CLIENT} (`make wasm` builds "
+                 "it); installed without it, vorlik_web.client_dir() will say so")
+endif()

@@ -10,7 +10,7 @@ bash scripts/install-deps.sh "${extra[@]}"
 # emscripten's JavaScript tools look for Debian's acorn there.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 emcmake cmake -S . -B build/wasm -DCMAKE_BUILD_TYPE=Release \
-  -DVORLIK_WERROR="${VORLIK_WERROR:-OFF}" >/dev/null
+  -DVORLIK_WERROR="${VORLIK_WERROR:-OFF}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build build/wasm --parallel 2
 wasm=build/wasm/client/vorlik.wasm
 echo "$wasm: $(stat -c %s "$wasm") bytes, $(gzip -9 -c "$wasm" | wc -c) gzipped"

@@ -52,7 +52,7 @@ Node& Applier::resolve(const Path& path) {
       throw ApplyError{"index out of bounds: the len is " + std::to_string(len) +
                        " but the index is " + std::to_string(seg.index)};
     }
-    node = &ChildLists::at(*children, static_cast<std::size_t>(seg.index));  // below len: it fits
+    node = &ChildLists::at(*children, static_cast<std::size_t>(seg.index));
     node->forget_written();
   }
   return *node;
