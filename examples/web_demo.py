@@ -6,9 +6,9 @@ in place with the WebAssembly core. Items are added, edited, ticked off, removed
 top, shuffled and sorted by whoever does it, and every tab sees it at once; the filter, the
 draft and the compact view belong to each tab (the client's data fields and bindings). The page,
 the client and the WebAssembly module are served over HTTP on the same port as the WebSocket
-(127.0.0.1 only). Builds the WebAssembly module first when it has not been built.
+(127.0.0.1 only). `make web-demo` builds what it needs and starts it:
 
-    .venv/bin/python examples/web_demo.py [--port 8765] [--rows N] [--open]
+    make web-demo [DEMO_ARGS="--port 8765 --rows N --open"]
 
 Then open http://127.0.0.1:8765/ in two windows (`?check` adds the client's check mode).
 """
@@ -20,13 +20,13 @@ import asyncio
 import json
 import logging
 import random
-import subprocess
 import sys
 import webbrowser
 from dataclasses import dataclass
 from email.utils import formatdate
 from pathlib import Path
 
+import vorlik_web
 from vorlik_stream import Broadcast
 from vorlik_stream.protocol import Event, FieldPatch
 from vorlik_stream.websocket import handler
@@ -215,18 +215,20 @@ class SharedList:
 # ---- serving
 
 
-WASM = ROOT / "build" / "wasm" / "client" / "vorlik.wasm"
+def core_folder() -> Path:
+    """The WebAssembly core's files: this checkout's build (`make wasm`), else those installed
+    with vorlik (`vorlik_web`). Raises FileNotFoundError saying how to build them."""
+    built = ROOT / "build" / "wasm" / "client"
+    if all((built / name).is_file() for name in vorlik_web.FILES):
+        return built
+    return vorlik_web.client_dir()
 
 
-def client_files() -> dict[str, Path]:
-    """URL path -> file: the page, the DOM client and the WebAssembly core (built first if need
-    be). Only these paths are served."""
-    built = WASM
-    if not built.is_file():
-        print("web demo: building the WebAssembly module first (make wasm)", flush=True)
-        subprocess.run(["bash", str(ROOT / "scripts" / "build-wasm.sh")], check=True)
+def client_files(core: Path) -> dict[str, Path]:
+    """URL path -> file: the page, the DOM client and the WebAssembly core. Only these paths are
+    served."""
     files = {"/": PAGE, "/vorlik/client.mjs": ROOT / "wasm" / "client.mjs",
-             "/vorlik/vorlik.mjs": ROOT / "wasm" / "vorlik.mjs", "/vorlik/vorlik.wasm": built}
+             "/vorlik/vorlik.mjs": core / "vorlik.mjs", "/vorlik/vorlik.wasm": core / "vorlik.wasm"}
     files.update({f"/vorlik/dom/{path.name}": path for path in (ROOT / "wasm" / "dom").glob("*.mjs")})
     return files
 
@@ -237,9 +239,10 @@ def respond(status: int, phrase: str, body: bytes, media: str) -> Response:
         ("Content-Type", media), ("Cache-Control", "no-store"), ("X-Content-Type-Options", "nosniff")]), body)
 
 
-async def start(app: SharedList, port: int = 0, host: str = "127.0.0.1") -> Server:
-    """Serves the page, the client files and `/api/stats` over HTTP, and the broadcast at `/ws`."""
-    files = client_files()
+async def start(app: SharedList, port: int = 0, host: str = "127.0.0.1", core: Path | None = None) -> Server:
+    """Serves the page, the client files and `/api/stats` over HTTP, and the broadcast at `/ws`;
+    `core` is the folder of the WebAssembly core's files (`core_folder()` by default)."""
+    files = client_files(core or core_folder())
     serve_client = handler(app.broadcast, app.on_message)
 
     async def counted(connection: ServerConnection) -> None:
@@ -276,8 +279,12 @@ async def main() -> None:
     args = parser.parse_args()
     logging.basicConfig(level=logging.WARNING, format="%(name)s: %(message)s")
     texts = [TEXTS[i % len(TEXTS)] + (f" {i // len(TEXTS) + 1}" if i >= len(TEXTS) else "") for i in range(args.rows)]
+    try:
+        core = core_folder()
+    except FileNotFoundError as error:
+        sys.exit(f"web demo: {error}")
     app = SharedList(texts)
-    async with await start(app, args.port) as server:
+    async with await start(app, args.port, core=core) as server:
         url = f"http://127.0.0.1:{server.sockets[0].getsockname()[1]}/"
         print(f"web demo: open {url} in two windows (Ctrl-C stops)", flush=True)
         if args.open:

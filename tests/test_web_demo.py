@@ -12,6 +12,7 @@ import pytest
 
 pytest.importorskip("websockets")
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
+import vorlik_web  # noqa: E402
 import web_demo  # noqa: E402
 from vorlik_stream.protocol import Event, FieldPatch  # noqa: E402
 
@@ -75,22 +76,39 @@ def _pairs(value):
             stack.extend(item)
 
 
-@pytest.mark.skipif(not web_demo.WASM.is_file(), reason="the WebAssembly module has not been built (make wasm)")
-def test_http_serves_the_page_and_client_files_only():
+def test_http_serves_the_page_and_client_files_only(tmp_path):
+    for name in ("vorlik.mjs", "vorlik.wasm"):
+        (tmp_path / name).write_bytes(name.encode())
+
     async def fetch_all(paths):
         app = web_demo.SharedList(["Milk"])
-        async with await web_demo.start(app) as server:
+        async with await web_demo.start(app, core=tmp_path) as server:
             port = server.sockets[0].getsockname()[1]
             return await asyncio.to_thread(lambda: [_get(f"http://127.0.0.1:{port}{path}") for path in paths])
 
     paths = ["/", "/vorlik/client.mjs", "/vorlik/dom/view.mjs", "/vorlik/vorlik.wasm", "/api/stats",
-             "/vorlik/../README.md", "/vorlik/dom/../../README.md", "/examples/web_demo.py", "/vorlik/dom/"]
+             "/vorlik/../README.md", "/vorlik/dom/../../README.md", "/examples/web_demo.py", "/vorlik/dom/",
+             "/vorlik/vorlik.d.mts"]
     got = dict(zip(paths, asyncio.run(fetch_all(paths))))
     assert got["/"][:2] == (200, "text/html; charset=utf-8")
     assert got["/vorlik/client.mjs"][:2] == got["/vorlik/dom/view.mjs"][:2] == (200, "text/javascript; charset=utf-8")
-    assert got["/vorlik/vorlik.wasm"][:2] == (200, "application/wasm")
+    assert got["/vorlik/vorlik.wasm"] == (200, "application/wasm", b"vorlik.wasm")
     assert json.loads(got["/api/stats"][2]) == {"items": 1, "done": 0, "tabs": 0, "revision": 1}
     assert {got[p][0] for p in paths[5:]} == {404}
+
+
+def test_without_the_core_the_demo_says_how_to_build_it(tmp_path, monkeypatch):
+    # Nothing is built behind the user's back: no checkout build and no installed files is an
+    # error that names `make wasm`.
+    monkeypatch.setattr(web_demo, "ROOT", tmp_path)
+    monkeypatch.setattr(vorlik_web, "_CLIENT", tmp_path / "installed")
+    with pytest.raises(FileNotFoundError, match="make wasm"):
+        web_demo.core_folder()
+    built = tmp_path / "build" / "wasm" / "client"
+    built.mkdir(parents=True)
+    for name in vorlik_web.FILES:
+        (built / name).write_text("")
+    assert web_demo.core_folder() == built
 
 
 def _get(url):
