@@ -87,9 +87,14 @@ class Host:
             return len(connections)
         return self.run(send())
 
+    def state(self) -> tuple[int, str]:
+        """The broadcast's revision and tree (in normal form), read together on the host's loop."""
+        rev, tree = self.call(lambda: (self.app.broadcast.rev, self.app.broadcast.tree))
+        return rev, vorlik.apply(tree, NO_OPS)
+
     @property
-    def tree(self) -> str:
-        return vorlik.apply(self.call(lambda: self.app.broadcast.tree), NO_OPS)
+    def rev(self) -> int:
+        return self.call(lambda: self.app.broadcast.rev)
 
     def stop(self) -> None:
         self.close()
@@ -124,13 +129,25 @@ class Tab:
                                           "lastError: String(window.vorlikClient.stats.lastError), "
                                           "moves: window.vorlikClient.moves}")
 
-    def synced(self, host: Host, what: str, check: bool = True) -> None:
-        """Waits until this tab holds the host's tree; then its page must equal a fresh render."""
-        rev = host.call(lambda: host.app.broadcast.rev)
-        self.until(f"return String(window.vorlikClient?.rev) === '{rev}'", f"{what}: revision {rev}")
-        tree = self.js("return window.vorlikClient.tree")
-        if tree != host.tree:
-            patch = vorlik.diff(tree, host.tree)
+    def synced(self, host: Host, what: str, check: bool = True, after: int | None = None) -> None:
+        """Waits until this tab holds the host's tree, and with `after` until the host has passed
+        that revision (a click's message reaches the host some time after the click); then its
+        page must equal a fresh render. The host's revision is read again on every poll: tabs
+        connecting or leaving publish revisions of their own."""
+        deadline = time.monotonic() + WAIT
+        while True:
+            rev, tree = host.state()
+            held = self.js("return window.vorlikClient?.rev == null ? null : String(window.vorlikClient.rev)")
+            if (after is None or rev > after) and held == str(rev):
+                mine = self.js("return window.vorlikClient.tree")
+                if host.state()[0] == rev:
+                    break
+            if time.monotonic() > deadline:
+                raise AssertionError(f"timed out waiting for {what}: the host at revision {rev}, the tab at {held}; "
+                                     f"client stats: {self.stats()}")
+            time.sleep(0.05)
+        if mine != tree:
+            patch = vorlik.diff(mine, tree)
             raise AssertionError(f"{what}: at revision {rev} the tab's tree differs from the host's by {patch[:400]}")
         if not check:
             return
@@ -199,22 +216,23 @@ def interact(driver: WebDriver, host: Host, url: str, shots: Path | None) -> dic
     check("2 tabs open" in a.find("#summary").text, "both tabs are counted")
 
     # sort in B: A reorders by keyed moves
-    before = a.moves()
+    before, rev = a.moves(), host.rev
     b.find("#items").find_element(By.XPATH, "//button[text()='A\u2013Z']").click()
-    a.synced(host, "sort")
+    a.synced(host, "sort", after=rev)
     check(a.rows() == sorted(texts + ["Pears"], key=str.casefold), f"sorted rows in A: {a.rows()}")
     sort_moves = a.moves() - before
 
     # A types into a row without committing; B moves that row to the top: A keeps focus and text
+    rev = host.rev
     b.find("#items").find_element(By.XPATH, "//button[text()='Manual']").click()
-    a.synced(host, "manual order")
+    a.synced(host, "manual order", after=rev)
     last = a.find("#items > li:last-child .text")
     last.click()
     last.send_keys(Keys.END, " (edited)")
     a.js("window.__typedInto = document.activeElement; window.__typedInto.setSelectionRange(2, 4)")
-    before = a.moves()
+    before, rev = a.moves(), host.rev
     b.find("#items > li:last-child button[title='Move to the top']").click()
-    a.synced(host, "move to the top under a focused input")
+    a.synced(host, "move to the top under a focused input", after=rev)
     kept = a.js("const i = window.__typedInto; return [document.activeElement === i, i.value, i.selectionStart, "
                 "i.selectionEnd, document.querySelector('#items > li .text') === i]")
     check(kept[0] and kept[1].endswith(" (edited)") and kept[2:] == [2, 4, True], f"focus, text and selection kept: {kept}")
@@ -267,8 +285,9 @@ def interact(driver: WebDriver, host: Host, url: str, shots: Path | None) -> dic
     shown = a.find("#error-text").text
     check(shown.startswith("VorlikError: ") and a.stats()["errors"] > errors, f"error shown: {shown!r}")
     a.synced(host, "after the malformed frame")
+    rev = host.rev
     a.find("#items").find_element(By.XPATH, "//button[text()='Shuffle']").click()
-    a.synced(host, "usable after the malformed frame")
+    a.synced(host, "usable after the malformed frame", after=rev)
     b.synced(host, "B after the malformed frame")
     b.driver.close()  # the big list is timed in one tab
     a.synced(host, "one tab left")
