@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 # CI sets VORLIK_WERROR=ON.
 VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo test conformance sanitize fuzz bench wasm clean
+.PHONY: deps build demo web-demo test conformance sanitize fuzz bench wasm clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -25,6 +25,11 @@ build: deps $(VPY)
 
 demo: build
 	$(VPY) examples/demo.py
+
+# The web demo: a list shared live by every tab open on http://127.0.0.1:8765/ (Ctrl-C stops).
+DEMO_ARGS ?=
+web-demo: wasm build
+	$(VPY) examples/web_demo.py $(DEMO_ARGS)
 
 test: build
 	$(VPY) -m pytest -q tests

@@ -3,9 +3,9 @@ from a server on 127.0.0.1, which loads the client files as a page does (vorlik.
 compiled while it downloads, then fetched whole under another type) and runs every conformance
 vector through them.
 
-    python3 wasm/test/browser.py [CLIENT_DIR [VECTORS]]
+    .venv/bin/python wasm/test/browser.py [CLIENT_DIR [VECTORS]]
 
-Needs Debian's chromium, chromium-driver and python3-selenium; exits 1 on any failure."""
+Needs Debian's chromium and chromium-driver, and Selenium (pip); exits 1 on any failure."""
 
 import functools
 import http.server
