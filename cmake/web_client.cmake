@@ -9,6 +9,10 @@ install(DIRECTORY "${VORLIK_WASM_CLIENT}/" DESTINATION vorlik_web/client OPTIONA
         FILES_MATCHING PATTERN "vorlik.mjs" PATTERN "vorlik.wasm" PATTERN "vorlik.d.mts")
 if(EXISTS "${VORLIK_WASM_CLIENT}/vorlik.wasm")
   message(STATUS "vorlik_web: the WebAssembly client from ${VORLIK_WASM_CLIENT}")
+  # The DOM client imports ./vorlik.mjs, so it goes beside the core, and only with it.
+  install(FILES "${PROJECT_SOURCE_DIR}/wasm/client.mjs" DESTINATION vorlik_web/client)
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/wasm/dom/" DESTINATION vorlik_web/client/dom
+          FILES_MATCHING PATTERN "*.mjs")
 else()
   message(STATUS "vorlik_web: no WebAssembly client in ${VORLIK_WASM_CLIENT} (`make wasm` builds "
                  "it); installed without it, vorlik_web.client_dir() will say so")

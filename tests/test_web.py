@@ -24,10 +24,13 @@ def test_client_dir(tmp_path, monkeypatch, present):
 
 
 def test_every_file_has_its_media_type():
-    assert sorted(vorlik_web.MEDIA_TYPES) == sorted(vorlik_web.FILES)
+    assert sorted(vorlik_web.MEDIA_TYPES) == sorted(vorlik_web.FILES + vorlik_web.DOM_CLIENT)
 
 
 @pytest.mark.skipif(not os.environ.get("VORLIK_WASM_REQUIRED"), reason="the client may not have been built")
 def test_installed_with_the_client():
     folder = vorlik_web.client_dir()
     assert (folder / "vorlik.wasm").read_bytes()[:4] == b"\0asm"
+    # The DOM client comes with the core, whole: every module it imports is there.
+    assert sorted(str(p.relative_to(folder)) for p in folder.rglob("*.mjs")) == sorted(
+        ("vorlik.mjs",) + vorlik_web.DOM_CLIENT)

@@ -105,11 +105,19 @@ async function instantiate(compiling, pages, forget) {
   return face(instance.exports, memory, pages, forget);
 }
 
-// What the module asks of its host: its memory, a note when that grows, the clock (which seeds
-// the randomised index of long child lists), and exit, which only abort() calls.
+// What the module asks of its host: its memory, a note when that grows, random bytes (the key
+// under which a diff hashes keys a peer chose), the clock (which seeds the randomised index of
+// long child lists), and exit, which only abort() calls.
 function imports(module, memory) {
   const provided = {
-    env: { memory, emscripten_notify_memory_growth() {} },
+    env: {
+      memory,
+      emscripten_notify_memory_growth() {},
+      getentropy(at, length) { // at most 256 bytes, as the C library's getentropy gives
+        crypto.getRandomValues(new Uint8Array(memory.buffer, at >>> 0, length >>> 0));
+        return 0;
+      },
+    },
     wasi_snapshot_preview1: {
       clock_time_get(clock, precision, at) {
         const milliseconds = clock === 0 ? Date.now() : performance.now(); // realtime, else monotonic

@@ -2,7 +2,8 @@
 
 `vorlik.mjs` (an ES module whose `load()` gives `diff`, `apply`, `encodeFrame`, `decodeFrame`
 and `parseCem`, byte for byte those of the Python module), `vorlik.wasm` (the core, loaded by
-`vorlik.mjs` from beside itself) and `vorlik.d.mts` (its TypeScript declarations)::
+`vorlik.mjs` from beside itself), `vorlik.d.mts` (its TypeScript declarations), and the DOM
+client `client.mjs` with the modules it imports from `dom/`::
 
     folder = vorlik_web.client_dir()
     # serve folder / name under /static/vorlik/, with the type MEDIA_TYPES[name]
@@ -13,9 +14,13 @@ first (`make wasm` in a checkout, then `pip install .`).
 
 from pathlib import Path
 
-__all__ = ["FILES", "MEDIA_TYPES", "client_dir"]
+__all__ = ["DOM_CLIENT", "FILES", "MEDIA_TYPES", "client_dir"]
 
 FILES = ("vorlik.mjs", "vorlik.wasm", "vorlik.d.mts")
+
+# The DOM client, installed beside the core whenever the core is (it imports ./vorlik.mjs).
+DOM_CLIENT = ("client.mjs", "dom/check.mjs", "dom/connection.mjs", "dom/handlers.mjs", "dom/order.mjs",
+              "dom/view.mjs")
 
 # The types to serve them with. Browsers run a module script only when it is served as JavaScript,
 # and compile a module while it downloads only when it is served as application/wasm; what a
@@ -24,13 +29,14 @@ MEDIA_TYPES = {
     "vorlik.mjs": "text/javascript",
     "vorlik.wasm": "application/wasm",
     "vorlik.d.mts": "application/typescript",
+    **{name: "text/javascript" for name in DOM_CLIENT},
 }
 
 _CLIENT = Path(__file__).resolve().with_name("client")
 
 
 def client_dir() -> Path:
-    """The folder holding the client files `FILES`.
+    """The folder holding the core's files `FILES` and the DOM client's `DOM_CLIENT`.
 
     Raises:
         FileNotFoundError: this installation has no client files (a build from source on a
