@@ -1,6 +1,6 @@
 #include "src/diff/apply.hpp"
 
-#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -73,7 +73,9 @@ class Applier {
   Node& root_;
   Arena& arena_;
   ChildLists lists_;
-  std::deque<NodeEdits> edits_;  // the nodes point at theirs
+  // The nodes point at theirs, so each stays where it was made. (Not a deque: its block map's
+  // allocation check needs a newer C++ runtime than the rest of the module.)
+  std::vector<std::unique_ptr<NodeEdits>> edits_;
 };
 
 // The node at `path`, about to be edited: it and every node above it no longer stand as read.
@@ -100,7 +102,7 @@ MapEdits<Entry>* Applier::edits_of(Node& node, ArenaVec<Entry>& map, EditsOf<Ent
   NodeEdits* edits = node.extras ? node.extras->edits : nullptr;
   if (edits && edits->*which) return &*(edits->*which);
   if (map.size() < kEditApartFrom) return nullptr;
-  if (!edits) edits = node.edit_extras(arena_).edits = &edits_.emplace_back();
+  if (!edits) edits = node.edit_extras(arena_).edits = edits_.emplace_back(std::make_unique<NodeEdits>()).get();
   MapEdits<Entry>& held = (edits->*which).emplace(map);
   // The map's entries are the edits' until they are merged back: nothing reads them meanwhile.
   map.clear();
