@@ -17,15 +17,21 @@ void add_note(const char* param) noexcept {
   restore_exception(std::move(exc));
 }
 
-// The short name of obj's type, as the interpreter's own messages show it: its __name__ up to the
-// last dot cut off (a type made from a spec is named "module.Name"). The name comes from type's
-// own __name__ getter, which no metaclass can shadow; the stable ABI of 3.10 has no call for it.
+// The short name of obj's type, as the interpreter's own messages show it: its __name__ with
+// everything up to the last dot cut off (a type made from a spec is named "module.Name"). The
+// stable ABI of 3.10 has no call for the name. A class whose metaclass is type itself answers
+// __name__ from type's own getter; any other metaclass could shadow it, so there that getter
+// (type.__dict__["__name__"]) is called directly.
 Ref type_name(PyObject* obj) noexcept {
-  Ref members(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyType_Type), "__dict__"));
-  Ref getter(members ? PyMapping_GetItemString(members.get(), "__name__") : nullptr);
-  Ref name(getter ? PyObject_CallMethod(getter.get(), "__get__", "O",
-                                        reinterpret_cast<PyObject*>(Py_TYPE(obj)))
-                  : nullptr);
+  auto* type = reinterpret_cast<PyObject*>(Py_TYPE(obj));
+  Ref name;
+  if (Py_TYPE(type) == &PyType_Type) {
+    name = Ref(PyObject_GetAttrString(type, "__name__"));
+  } else {
+    Ref members(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyType_Type), "__dict__"));
+    Ref getter(members ? PyMapping_GetItemString(members.get(), "__name__") : nullptr);
+    name = Ref(getter ? PyObject_CallMethod(getter.get(), "__get__", "O", type) : nullptr);
+  }
   if (!name) return name;
   const Py_ssize_t size = PyUnicode_GetLength(name.get());
   const Py_ssize_t dot = size < 0 ? -2 : PyUnicode_FindChar(name.get(), '.', 0, size, -1);
