@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 CPP_BUILD := build/cpp
 VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo test conformance sanitize fuzz bench clean
+.PHONY: deps build demo test conformance sanitize fuzz bench bench-abi clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -52,6 +52,17 @@ BENCH_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
+
+# What the stable ABI costs per call: the module built for it and for this interpreter's own ABI,
+# both called on inputs of about 100 bytes. make bench-abi [MODE=callgrind]
+ABI_BUILD := build/abi
+bench-abi: build
+	@bash scripts/bench-deps.sh $(VPY)
+	cmake -S . -B $(ABI_BUILD)/abi3 -DPython_EXECUTABLE=$(abspath $(VPY)) >/dev/null
+	cmake -S . -B $(ABI_BUILD)/own -DPython_EXECUTABLE=$(abspath $(VPY)) -DVORLIK_STABLE_ABI= >/dev/null
+	cmake --build $(ABI_BUILD)/abi3 --parallel 2 --target vorlik
+	cmake --build $(ABI_BUILD)/own --parallel 2 --target vorlik
+	$(VPY) bench/abi.py $(ABI_BUILD)/abi3/vorlik.abi3.so $(ABI_BUILD)/own/vorlik.cpython-*.so --mode $(MODE)
 
 clean:
 	rm -rf $(VENV) build
