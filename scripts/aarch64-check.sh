@@ -15,11 +15,8 @@
 #   lands in dist/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [[ $(id -u) != 0 ]]; then
-  echo "needs root (debootstrap, chroot, binfmt_misc)" >&2
-  exit 2
-fi
 source scripts/lib/debian-root.sh
+require_root "debootstrap, chroot, binfmt_misc"
 source scripts/lib/wheel.sh
 suite=${SUITE:-bookworm}
 mirror=${MIRROR:-http://deb.debian.org/debian}
@@ -121,8 +118,10 @@ lap
 
 if [[ $sample != 1 ]]; then
   echo "== C++ unit tests, cross-built, run in the root"
+  # GoogleTest and the MessagePack headers come from the root, whose glibc headers then stand
+  # beside the cross compiler's: the same glibc release (Debian's arm64 packages of one suite).
   ARM64_ROOT=$root cmake -S . -B "$work/cpp" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu.cmake \
-    -DPython_EXECUTABLE="$(command -v python3)" -DPython_INCLUDE_DIR="$work/include/python$pyver" \
+    -DPython_EXECUTABLE="$tools/python" -DPython_INCLUDE_DIR="$work/include/python$pyver" \
     -DVORLIK_BUILD_TESTS=ON -DVORLIK_WERROR=ON >/dev/null
   cmake --build "$work/cpp" --parallel 2 --target vorlik_core_tests vorlik_portable_scan_tests
   cp "$work"/cpp/tests/cpp/vorlik_core_tests "$work"/cpp/tests/cpp/vorlik_portable_scan_tests "$check/"

@@ -12,10 +12,8 @@
 #   MIRROR=http://deb.debian.org/debian, WHEEL=dist/...whl (skips the build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [[ $(id -u) != 0 ]]; then
-  echo "needs root (debootstrap, chroot, a network namespace)" >&2
-  exit 2
-fi
+source scripts/lib/debian-root.sh
+require_root "debootstrap, chroot, a network namespace"
 root=$(realpath -m "${CLEAN_ROOT:-build/clean-root}")
 suite=${SUITE:-bookworm}
 mirror=${MIRROR:-http://deb.debian.org/debian}
@@ -28,7 +26,6 @@ fi
 wheel=$(realpath "$WHEEL")
 
 echo "== root $root"
-source scripts/lib/debian-root.sh
 make_root "$root" "$suite" "$mirror" amd64 python3,python3-venv
 # The point is what the root lacks: a compiler, headers, ICU.
 unwanted=$(packages_matching "$root" '-dev$|^libicu|^(gcc|g\+\+|cpp|clang)(-[0-9]+)?$')

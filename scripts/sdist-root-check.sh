@@ -12,11 +12,8 @@
 #   MIRROR=http://deb.debian.org/debian, SDIST=dist/vorlik-....tar.gz (skips making it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [[ $(id -u) != 0 ]]; then
-  echo "needs root (debootstrap, chroot, a mount namespace)" >&2
-  exit 2
-fi
 source scripts/lib/debian-root.sh
+require_root "debootstrap, chroot, a mount namespace"
 root=$(realpath -m "${SDIST_ROOT:-build/sdist-root}")
 suite=${SUITE:-bookworm}
 mirror=${MIRROR:-http://deb.debian.org/debian}

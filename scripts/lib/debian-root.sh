@@ -1,6 +1,14 @@
 # Minimal Debian roots made with debootstrap, for the checks that install what was built where
 # nothing of this machine is: sourced by those scripts. Needs root.
 
+# require_root WHY: stops the script unless it runs as root.
+require_root() {
+  if [[ $(id -u) != 0 ]]; then
+    echo "needs root ($1)" >&2
+    exit 2
+  fi
+}
+
 # make_root DIR SUITE MIRROR ARCH PACKAGES: bootstraps DIR (minbase and the comma-separated
 # PACKAGES) unless it already holds a root, which is then reused as it is.
 make_root() {
