@@ -7,7 +7,7 @@
 # and the C++ unit tests, cross-built against the root's GoogleTest, run there as well.
 # Needs root (debootstrap, chroot, binfmt_misc) and the network (Debian's archive, PyPI).
 #
-#   sudo bash scripts/aarch64-check.sh            everything (about an hour: emulated code is slow)
+#   sudo bash scripts/aarch64-check.sh            everything (emulated code is slow: most of an hour)
 #   sudo SAMPLE=1 bash scripts/aarch64-check.sh   CI's sample: the vectors, the pytest suite
 #       without its slowest property and volume tests (listed below), no C++ tests
 #   ARM64_ROOT=DIR (default ~/.cache/vorlik/arm64-SUITE, kept and reused), SUITE=bookworm,
@@ -81,15 +81,17 @@ if [[ -f $conformance/check_vectors.py ]]; then
   cp "$conformance/check_vectors.py" "$conformance/public.jsonl" "$check/conformance/"
 fi
 # The sample leaves out the slowest tests under emulation, which run the same code as the rest on
-# more or larger inputs: the large hypothesis runs, the 100 MB and million-member inputs, memory
-# growth; and mypy, not installed for it.
+# more or larger inputs (the large hypothesis runs, the 100 MB and million-member inputs, memory
+# growth) or test pure Python by starting many interpreters (the command, the demos, the README's
+# shell sessions); and mypy, not installed for it.
 extra='[test]'
 pytest_args=(--durations=10)
 if [[ $sample == 1 ]]; then
   extra=''
   for slow in test_diff.py::test_applying_the_diff_gives_the_new_tree \
     test_diff.py::test_a_tree_against_itself_gives_no_ops test_frames.py::test_oversized_payload_is_refused \
-    test_hostile.py test_hostile_readers.py test_leaks.py; do
+    test_cem.py::test_unknown_members_are_skipped_at_every_level test_hostile.py test_hostile_readers.py \
+    test_leaks.py test_cli.py test_examples.py test_readme.py::test_shell_sessions; do
     pytest_args+=(--deselect "tests/$slow")
   done
 fi
