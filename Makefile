@@ -47,11 +47,16 @@ fuzz: build
 	bash scripts/fuzz.sh $(SECONDS)
 
 # make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+#            [SERVE_ARGS="--clients 10,100 --sizes 1"] (the WebSocket load run, in time mode only)
+#            [BUILDER_ARGS="--sizes 0.1 --shapes table"]
 MODE ?= time
 BENCH_ARGS ?=
+BUILDER_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
+	$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS)
+	$(if $(filter time,$(MODE)),$(VPY) bench/serve.py $(SERVE_ARGS))
 
 # What the stable ABI costs per call: the module built for it and for this interpreter's own ABI,
 # both called on inputs of about 100 bytes. make bench-abi [MODE=callgrind]

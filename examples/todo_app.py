@@ -1,40 +1,22 @@
 """The example application: a to-do list, its view function and a scripted session of edits."""
 
-import json
+from vorlik_tree import Binding, CallEndpoint, Event, NamedJs, Node, SendPatch
 
 
 def render(state):
-    """The host's view function: application state in, component tree (as JSON text) out."""
+    """The host's view function: application state in, component tree out."""
     items = [
-        {
-            "tag": "todo-item",
-            "key": item["id"],
-            "props": {
-                "label": {"Str": item["label"]},
-                "done": {"Bool": item["done"]},
-            },
-            "events": {
-                "toggle": {"kind": "patch", "model": "todos", "field": item["id"],
-                           "value": {"expr": "event"}},
-            },
-        }
+        Node("todo-item", item["id"], props={"label": item["label"], "done": item["done"]},
+             events={"toggle": SendPatch("todos", item["id"], Event())})
         for item in state["items"]
     ]
-    root = {
-        "tag": "todo-app",
-        "props": {
-            "title": {"Str": state["title"]},
-            "remaining": {"Int": sum(not i["done"] for i in state["items"])},
-        },
-        "slots": {"items": items} if items else {},
-        "events": {
-            "clear": {"kind": "call", "method": "POST", "url": "/todos/clear"}
-            if state["can_clear"]
-            else {"kind": "js", "handler": "noClear"},
-        },
-        "bindings": {"filter": {"field": "filter", "mode": "two-way"}},
-    }
-    return json.dumps(root)
+    return Node(
+        "todo-app",
+        props={"title": state["title"], "remaining": sum(not i["done"] for i in state["items"])},
+        slots={"items": items} if items else None,
+        events={"clear": CallEndpoint("POST", "/todos/clear") if state["can_clear"] else NamedJs("noClear")},
+        bindings={"filter": Binding("two-way", "filter")},
+    )
 
 
 def initial_state():
@@ -64,7 +46,7 @@ STEPS = [
 def scripted_trees():
     """The trees of the scripted session, in order: (what happened, tree JSON)."""
     state = initial_state()
-    yield "first render", render(state)
+    yield "first render", render(state).to_json()
     for what, change in STEPS:
         change(state)
-        yield what, render(state)
+        yield what, render(state).to_json()

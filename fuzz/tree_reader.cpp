@@ -1,7 +1,7 @@
 // The fast tree reader against the exact one: where the exact reader refuses a text the fast
 // path gives up, and where both read it they build the same tree (by its written form). Read
 // again keeping the text of nodes in written form, it writes the same once more.
-#include "src/tree_reader.hpp"
+#include "src/node/tree_reader.hpp"
 
 #include <optional>
 #include <string>
@@ -11,7 +11,7 @@
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
-#include "src/node.hpp"
+#include "src/node/node.hpp"
 
 using namespace vorlik;
 using namespace vorlik::fuzz;

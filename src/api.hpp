@@ -1,28 +1,12 @@
-// The core routines behind the module's five functions. They take UTF-8 text (or bytes) and
-// return either a result or a failure message; they never raise and never touch the interpreter.
+// The core routines behind the module's five functions, the one header a binding includes. Each
+// takes UTF-8 text (or bytes) and returns an Outcome (src/boundary/outcome.hpp): a result or a
+// failure message. Each module declares its own entry points in its folder:
+//   diff_json, apply_json       src/json.hpp
+//   encode_frame, decode_frame  src/wire/wire.hpp
+//   parse_cem                   src/cem/cem.hpp
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
-namespace vorlik {
-
-struct Outcome {
-  enum class Status { Ok, Failed, OutOfMemory };
-  Status status = Status::Ok;
-  std::string data;  // the result (text or bytes) when Ok, the message when Failed
-
-  static Outcome ok(std::string data) { return {Status::Ok, std::move(data)}; }
-  static Outcome failed(std::string message) { return {Status::Failed, std::move(message)}; }
-  static Outcome out_of_memory() { return {Status::OutOfMemory, {}}; }
-};
-
-Outcome diff_json(std::string_view old_text, std::string_view new_text) noexcept;
-Outcome apply_json(std::string_view root_text, std::string_view patch_text) noexcept;
-Outcome parse_cem(std::string_view manifest_text) noexcept;
-Outcome encode_frame(std::string_view payload, std::string_view model_type, std::string_view kind,
-                     std::uint64_t rev, std::string_view codec) noexcept;
-Outcome decode_frame(std::string_view bytes) noexcept;
-
-}  // namespace vorlik
+#include "src/boundary/outcome.hpp"
+#include "src/cem/cem.hpp"
+#include "src/json.hpp"
+#include "src/wire/wire.hpp"

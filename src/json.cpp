@@ -1,16 +1,18 @@
 // The JSON-text entry points of the diff and patch core.
+#include "src/json.hpp"
+
 #include <optional>
 #include <string_view>
 
 #include "containers/arena.hpp"
 #include "jsonio/writer.hpp"
-#include "src/api.hpp"
+#include "src/boundary/guard.hpp"
 #include "src/diff/apply.hpp"
+#include "src/diff/child_lists.hpp"
 #include "src/diff/diff.hpp"
 #include "src/diff/patch.hpp"
-#include "src/guard.hpp"
-#include "src/node.hpp"
-#include "src/tree_reader.hpp"
+#include "src/node/node.hpp"
+#include "src/node/tree_reader.hpp"
 
 namespace vorlik {
 
@@ -50,7 +52,7 @@ Outcome apply_json(std::string_view root_text, std::string_view patch_text) noex
     Node root = read_tree_text(root_text, arena, true);
     Patch patch = read_document(patch_text, arena, read_whole_patch);
     try {
-      apply_patch(root, std::move(patch), arena);
+      apply_patch(root, std::move(patch), arena, ChildLists::unpredictable_seed(&arena));
     } catch (ApplyError& e) {
       throw Failure{std::move(e.message)};
     }

@@ -25,5 +25,13 @@ def test_socket_demo(codec):
     assert out.rstrip().endswith("client: tree equals the host's after every frame, up to rev 8"), out
 
 
+def test_websocket_demo():
+    out = run("ws_demo.py")
+    assert "host: listening on ws://127.0.0.1:" in out
+    assert "host: rev 2 (b done): patch in application/json, patch in application/msgpack, to 3 clients" in out
+    assert "client 3: resumed from rev 2 to rev 4 with 2 patch frame(s)" in out
+    assert out.rstrip().endswith("clients: all three hold the host's tree at rev 4"), out
+
+
 def test_demo():
     assert run("demo.py").count("client tree matches the host after every step") == 1

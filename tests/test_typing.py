@@ -41,7 +41,7 @@ def test_every_misuse_is_reported(tmp_path_factory):
 
 def test_stream_and_command_packages_pass_strict_checking(tmp_path_factory):
     done = run_mypy(tmp_path_factory, "mypy", "--strict", "--strict-bytes",
-                    "python/vorlik_stream", "python/vorlik_cli")
+                    "python/vorlik_stream", "python/vorlik_cli", "python/vorlik_tree")
     assert done.returncode == 0, done.stdout + done.stderr
 
 

@@ -3,12 +3,14 @@
 from __future__ import annotations
 
 import argparse
+import json
 import os
 import sys
 from typing import BinaryIO, Callable, Optional, Sequence
 
 import vorlik
 import vorlik_stream
+import vorlik_tree
 
 from .pretty import indent
 
@@ -21,6 +23,10 @@ BAD_USAGE = 2
 
 class InputError(Exception):
     """An input that cannot be read; its text goes to standard error as it is."""
+
+
+class Findings(Exception):
+    """A tree that does not fit its schemas: the findings are printed, the exit status is 1."""
 
 
 def _version() -> str:
@@ -84,7 +90,24 @@ def _cmd_apply(args: argparse.Namespace) -> None:
 
 
 def _cmd_cem(args: argparse.Namespace) -> None:
-    _show(vorlik.parse_cem(_read_text(args.manifest)), args.pretty)
+    schemas = vorlik.parse_cem(_read_text(args.manifest))
+    if args.python:
+        source = "standard input" if args.manifest == "-" else os.path.basename(args.manifest)
+        sys.stdout.write(vorlik_tree.python_module(schemas, source))
+        return
+    _show(schemas, args.pretty)
+
+
+def _cmd_check(args: argparse.Namespace) -> None:
+    schemas = vorlik_tree.Schemas(vorlik.parse_cem(_read_text(args.schemas)))
+    findings = vorlik_tree.check(_read_text(args.tree), schemas, allow_tags=args.allow_tag)
+    if args.json:
+        _show(json.dumps([{"path": f.path, "kind": f.kind, "message": f.message} for f in findings],
+                         ensure_ascii=False, separators=(",", ":")), args.pretty)
+    else:
+        sys.stdout.writelines(f"{f}\n" for f in findings)
+    if findings:
+        raise Findings()
 
 
 def _cmd_encode(args: argparse.Namespace) -> None:
@@ -148,7 +171,21 @@ def _parser() -> argparse.ArgumentParser:
     p = commands.add_parser("cem", parents=[pretty], help="print the component schemas of a manifest",
                             description="Print the component schemas read from a custom-elements.json manifest.")
     p.add_argument("manifest", metavar="MANIFEST", help=f"custom-elements.json: {files}")
+    p.add_argument("--python", action="store_true",
+                   help="print a typed Python module with one constructor per component instead")
     p.set_defaults(run=_cmd_cem, inputs=("manifest",))
+
+    p = commands.add_parser("check", parents=[pretty], help="check a tree against a manifest's components",
+                            description="Print what in TREE the components of MANIFEST do not allow, one "
+                            "finding a line as PATH: MESSAGE: unknown tags, props, events and slots, values of "
+                            "the wrong kind or outside an enum. Exits with 1 when there is any.")
+    p.add_argument("tree", metavar="TREE", help=f"component tree JSON: {files}")
+    p.add_argument("--schemas", metavar="MANIFEST", required=True, help=f"custom-elements.json: {files}")
+    p.add_argument("--allow-tag", metavar="TAG", action="append", default=[],
+                   help="a tag to take as it is, such as a plain HTML element (may be repeated)")
+    p.add_argument("--json", action="store_true",
+                   help="print the findings as one JSON array of {path, kind, message} instead")
+    p.set_defaults(run=_cmd_check, inputs=("tree", "schemas"))
 
     frame = commands.add_parser("frame", help="make or read frames",
                                 description="Make a frame, or read a stream of frames.")
@@ -183,6 +220,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     run: Callable[[argparse.Namespace], None] = args.run
     try:
         run(args)
+    except Findings:
+        return BAD_INPUT
     except (ValueError, InputError) as e:
         sys.stdout.flush()
         sys.stderr.write(f"{e}\n")

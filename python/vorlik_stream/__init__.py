@@ -1,5 +1,13 @@
-"""Frames over byte streams for `vorlik`: a reader, a writer and a host/client session."""
+"""Frames over byte streams and message transports for `vorlik`: a reader, a writer, a host/client
+session, and a broadcast of one model to many clients.
 
+The WebSocket adapter (`vorlik_stream.websocket`, needs the `websocket` extra), the ASGI
+adapter (`vorlik_stream.asgi`) and the control messages (`vorlik_stream.protocol`) are
+submodules, imported on demand.
+"""
+
+from .broadcast import Broadcast, Coalescer, Published, Send, Subscriber
+from .channel import Channel, OnMessage, serve_channel
 from .reader import (
     DEFAULT_MAX_FRAME,
     FrameReader,
@@ -29,4 +37,12 @@ __all__ = [
     "split_decoded",
     "JSON",
     "MSGPACK",
+    "Broadcast",
+    "Subscriber",
+    "Published",
+    "Coalescer",
+    "Send",
+    "Channel",
+    "OnMessage",
+    "serve_channel",
 ]

@@ -7,9 +7,10 @@ from typing import Optional, Tuple
 
 import vorlik
 
-JSON = "application/json"
-MSGPACK = "application/msgpack"
-_NO_OPS = '{"ops":[]}'
+from ._choice import (JSON, MSGPACK, NO_OPS, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
+                      text_bytes, tree_text)
+
+__all__ = ["JSON", "MSGPACK", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
 
 
 class HostSession:
@@ -17,33 +18,43 @@ class HostSession:
 
     Every frame it makes brings the client to a new revision, numbered from `first_rev`
     on. The first frame is a snapshot; after that a patch, unless the patch frame would be
-    larger than a snapshot frame or the client asked to be resynchronised.
+    larger than a snapshot frame or the client asked to be resynchronised. A tree that vorlik
+    refuses raises the reader's `ValueError` and leaves the session as it was.
     """
 
     def __init__(self, model_type: str, codec: str = JSON, first_rev: int = 1) -> None:
         self.model_type = model_type
-        self.codec = codec
+        self.codec = check_codec(codec)
         self._next_rev = first_rev
         self._tree: Optional[str] = None
-        self._resync = True
+        self._kind: Optional[Kind] = None
 
     @property
     def rev(self) -> Optional[int]:
         """Revision of the last frame made, or None before the first one."""
         return None if self._tree is None else self._next_rev - 1
 
-    def update(self, tree: str) -> Optional[bytes]:
-        """Frame for the client to move to `tree`, or None if it already shows `tree`."""
-        if self._tree is None or self._resync:
+    @property
+    def kind(self) -> Optional[Kind]:
+        """Kind of the last frame made ("snapshot" or "patch"), or None before the first one."""
+        return self._kind
+
+    def update(self, tree: Tree) -> Optional[bytes]:
+        """Frame for the client to move to `tree`, or None if it already shows `tree`.
+
+        `tree` is the tree's JSON text or an object whose `to_json()` writes it."""
+        tree = tree_text(tree)
+        if self._tree is None:
+            check_tree(tree)
             return self._snapshot(tree)
         patch = vorlik.diff(self._tree, tree)
-        if patch == _NO_OPS:
+        if patch == NO_OPS:
             return None
-        snapshot = self._frame(tree, "snapshot")
-        frame = self._frame(patch, "patch")
-        if len(frame) > len(snapshot):
-            frame = snapshot
-        return self._sent(tree, frame)
+        rev = self._next_rev
+        if patch_size(text_bytes(patch), self.model_type, self.codec, rev) > \
+                snapshot_size(text_bytes(tree), self.model_type, self.codec, rev):
+            return self._snapshot(tree)
+        return self._sent(tree, self._frame(patch, "patch"), "patch")
 
     def resync(self) -> Optional[bytes]:
         """The client lost track: a snapshot of the current tree at a new revision.
@@ -55,15 +66,14 @@ class HostSession:
         return self._snapshot(self._tree)
 
     def _snapshot(self, tree: str) -> bytes:
-        frame = self._frame(tree, "snapshot")
-        self._resync = False
-        return self._sent(tree, frame)
+        return self._sent(tree, self._frame(tree, "snapshot"), "snapshot")
 
-    def _frame(self, payload: str, kind: str) -> bytes:
+    def _frame(self, payload: str, kind: Kind) -> bytes:
         return vorlik.encode_frame(payload, self.model_type, kind, self._next_rev, self.codec)
 
-    def _sent(self, tree: str, frame: bytes) -> bytes:
+    def _sent(self, tree: str, frame: bytes, kind: Kind) -> bytes:
         self._tree = tree
+        self._kind = kind
         self._next_rev += 1
         return frame
 
@@ -92,6 +102,8 @@ class ClientReplica:
         self.model_type = model_type
         self.tree: Optional[str] = None
         self.rev: Optional[int] = None
+        #: Kind of the last frame applied ("snapshot" or "patch"), None before the first.
+        self.kind: Optional[str] = None
 
     def receive(self, frame: bytes) -> str:
         """Apply one frame; returns the tree (normal form). Raises `OutOfSync` on a gap.
@@ -104,12 +116,12 @@ class ClientReplica:
         if self.model_type is not None and model_type != self.model_type:
             raise OutOfSync(f"frame for model type {model_type!r}, expected {self.model_type!r}")
         if kind == "snapshot":
-            tree = vorlik.apply(payload, _NO_OPS)
+            tree = vorlik.apply(payload, NO_OPS)
         elif self.tree is None or self.rev is None:
             raise OutOfSync(f"patch to revision {rev} but no snapshot held")
         elif rev != self.rev + 1:
             raise OutOfSync(f"patch to revision {rev} does not follow revision {self.rev}")
         else:
             tree = vorlik.apply(self.tree, payload)
-        self.tree, self.rev = tree, rev
+        self.tree, self.rev, self.kind = tree, rev, kind
         return tree

@@ -1,7 +1,7 @@
 // Reading a handler where it stands in the text.
 #include <vector>
 
-#include "src/action.hpp"
+#include "src/action/action.hpp"
 #include "src/action/typing.hpp"
 
 namespace vorlik {

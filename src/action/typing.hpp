@@ -12,7 +12,7 @@
 #include "containers/ordered.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/record.hpp"
-#include "src/action.hpp"
+#include "src/action/action.hpp"
 #include "src/action/buffered.hpp"
 #include "src/action/direct.hpp"
 #include "src/action/tags.hpp"

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <variant>
 
-#include "src/action.hpp"
+#include "src/action/action.hpp"
 #include "src/action/tags.hpp"
 
 namespace vorlik {

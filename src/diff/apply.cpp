@@ -1,9 +1,10 @@
 #include "src/diff/apply.hpp"
 
-#include <algorithm>
 #include <string>
 #include <type_traits>
 #include <utility>
+
+#include "src/diff/child_lists.hpp"
 
 namespace vorlik {
 
@@ -19,33 +20,18 @@ namespace {
                    std::to_string(len) + ")"};
 }
 
-// The node at `path`, about to be edited: it and every node above it no longer stand as read.
-Node& resolve(Node& root, const Path& path) {
-  Node* node = &root;
-  node->forget_written();
-  for (const PathSeg& seg : path) {
-    Children* children = entry_find(node->slots, seg.slot);
-    if (!children) throw ApplyError{"path references an existing slot"};
-    if (seg.index >= children->size()) {
-      throw ApplyError{"index out of bounds: the len is " + std::to_string(children->size()) +
-                       " but the index is " + std::to_string(seg.index)};
-    }
-    node = &children->at(seg.index);
-    node->forget_written();
-  }
-  return *node;
-}
-
 // Replays ops on one tree, in the tree's arena: edited maps and lists grow there, and what an op
 // drops stays there until the call ends. Long child lists that receive child ops switch to a
 // positional index on the way; they are turned back into plain lists once the last op has run.
 class Applier {
  public:
-  Applier(Node& root, Arena& arena) : root_(root), arena_(arena), lists_(arena) {}
+  Applier(Node& root, Arena& arena, std::uint64_t seed)
+      : root_(root), arena_(arena), lists_(arena, seed) {}
   void apply(Op& op);
   void finish() { lists_.settle(root_); }
 
  private:
+  Node& resolve(const Path& path);
   void insert_child(Node& parent, const op::InsertChild& op);
   void remove_child(Node& parent, const op::RemoveChild& op);
   void move_child(Node& parent, const op::MoveChild& op);
@@ -55,12 +41,30 @@ class Applier {
   ChildLists lists_;
 };
 
+// The node at `path`, about to be edited: it and every node above it no longer stand as read.
+Node& Applier::resolve(const Path& path) {
+  Node* node = &root_;
+  node->forget_written();
+  for (const PathSeg& seg : path) {
+    Children* children = entry_find(node->slots, seg.slot);
+    if (!children) throw ApplyError{"path references an existing slot"};
+    if (const std::size_t len = ChildLists::size(*children); seg.index >= len) {
+      throw ApplyError{"index out of bounds: the len is " + std::to_string(len) +
+                       " but the index is " + std::to_string(seg.index)};
+    }
+    node = &ChildLists::at(*children, seg.index);
+    node->forget_written();
+  }
+  return *node;
+}
+
 void Applier::insert_child(Node& parent, const op::InsertChild& op) {
   auto* it = entry_lower_bound(parent.slots, op.slot);
   if (it == parent.slots.end() || it->first != op.slot)
     it = parent.slots.insert(it, {op.slot, Children{}}, arena_);
   Children& children = it->second;
-  if (op.index > children.size()) insertion_out_of_range(op.index, children.size());
+  const std::size_t len = ChildLists::size(children);
+  if (op.index > len) insertion_out_of_range(op.index, len);
   lists_.insert(children, op.index, *op.node);
 }
 
@@ -68,15 +72,16 @@ void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
   auto* it = entry_lower_bound(parent.slots, op.slot);
   if (it == parent.slots.end() || it->first != op.slot) return;
   Children& children = it->second;
-  if (op.index >= children.size()) removal_out_of_range(op.index, children.size());
+  const std::size_t len = ChildLists::size(children);
+  if (op.index >= len) removal_out_of_range(op.index, len);
   lists_.take(children, op.index);
-  if (children.size() == 0) parent.slots.erase(it);
+  if (len == 1) parent.slots.erase(it);
 }
 
 void Applier::move_child(Node& parent, const op::MoveChild& op) {
   Children* children = entry_find(parent.slots, op.slot);
   if (!children) return;
-  const std::size_t len = children->size();
+  const std::size_t len = ChildLists::size(*children);
   if (op.from >= len) removal_out_of_range(op.from, len);
   // `to` counts positions in the list without the moved child.
   if (op.to > len - 1) insertion_out_of_range(op.to, len - 1);
@@ -87,7 +92,7 @@ void Applier::apply(Op& op) {
   std::visit(
       [&](auto& o) {
         using T = std::decay_t<decltype(o)>;
-        Node& node = resolve(root_, o.path);
+        Node& node = resolve(o.path);
         if constexpr (std::is_same_v<T, op::SetProp>) {
           entry_set(node.props, o.name, o.value, arena_);
         } else if constexpr (std::is_same_v<T, op::RemoveProp>) {
@@ -118,8 +123,8 @@ void Applier::apply(Op& op) {
 
 }  // namespace
 
-void apply_patch(Node& root, Patch&& patch, Arena& arena) {
-  Applier applier(root, arena);
+void apply_patch(Node& root, Patch&& patch, Arena& arena, std::uint64_t seed) {
+  Applier applier(root, arena, seed);
   for (Op& op : patch.ops) applier.apply(op);
   applier.finish();
 }

@@ -13,7 +13,8 @@ namespace vorlik {
 
 namespace {
 
-using Children = std::span<const Node>;
+// The children of one slot on one side of the diff.
+using Siblings = std::span<const Node>;
 
 // Counts, over positions 0..n-1 that start out present, how many present ones precede a
 // position, while positions are taken out one by one.
@@ -101,9 +102,9 @@ class Differ {
 
   template <class Entry, class Set, class Remove>
   void map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set, Remove remove);
-  void slot(std::string_view name, Children o, Children n);
-  void positional(const SlotPath& s, Children o, Children n);
-  void keyed(const SlotPath& s, Children o, Children n);
+  void slot(std::string_view name, Siblings o, Siblings n);
+  void positional(const SlotPath& s, Siblings o, Siblings n);
+  void keyed(const SlotPath& s, Siblings o, Siblings n);
   void child(const SlotPath& s, std::size_t index, const Node& a, const Node& b);
 
   void insert_child(const SlotPath& s, std::size_t index, const Node& node) {
@@ -141,13 +142,13 @@ void Differ::node(const Node& a, const Node& b) {
   while (ia != ea || ib != eb) {
     int order = ia == ea ? 1 : ib == eb ? -1 : ia->first.compare(ib->first);
     if (order < 0) {
-      slot(ia->first, ia->second.list, Children{});
+      slot(ia->first, ia->second.nodes(), Siblings{});
       ++ia;
     } else if (order > 0) {
-      slot(ib->first, Children{}, ib->second.list);
+      slot(ib->first, Siblings{}, ib->second.nodes());
       ++ib;
     } else {
-      slot(ia->first, ia->second.list, ib->second.list);
+      slot(ia->first, ia->second.nodes(), ib->second.nodes());
       ++ia;
       ++ib;
     }
@@ -179,7 +180,7 @@ void Differ::map_ops(const ArenaVec<Entry>& a, const ArenaVec<Entry>& b, Set set
   }
 }
 
-void Differ::slot(std::string_view name, Children o, Children n) {
+void Differ::slot(std::string_view name, Siblings o, Siblings n) {
   if (o.empty() && n.empty()) return;
   SlotPath s;
   s.name = name;
@@ -202,7 +203,7 @@ void Differ::child(const SlotPath& s, std::size_t index, const Node& a, const No
   node(a, b);
 }
 
-void Differ::positional(const SlotPath& s, Children o, Children n) {
+void Differ::positional(const SlotPath& s, Siblings o, Siblings n) {
   const std::size_t common = std::min(o.size(), n.size());
   for (std::size_t i = 0; i < common; ++i) child(s, i, o[i], n[i]);
   for (std::size_t i = o.size(); i < n.size(); ++i) insert_child(s, i, n[i]);
@@ -214,7 +215,7 @@ void Differ::positional(const SlotPath& s, Children o, Children n) {
 // not yet placed in their original relative order behind the placed ones, so the position of
 // an unplaced entry is the count of placed children plus the unplaced entries before it. That
 // keeps a reordered list at O(n log n) instead of quadratic; keys are matched by hashing.
-void Differ::keyed(const SlotPath& s, Children o, Children n) {
+void Differ::keyed(const SlotPath& s, Siblings o, Siblings n) {
   // A common prefix of equal keys is settled in place and produces no op of its own.
   std::size_t prefix = 0;
   const std::size_t limit = std::min(o.size(), n.size());

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "jsonio/writer.hpp"
-#include "src/node.hpp"
+#include "src/node/node.hpp"
 
 namespace vorlik {
 

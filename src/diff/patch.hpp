@@ -13,8 +13,8 @@
 #include "belvane/value.hpp"
 #include "containers/box.hpp"
 #include "jsonio/reader.hpp"
-#include "src/action.hpp"
-#include "src/node.hpp"
+#include "src/action/action.hpp"
+#include "src/node/node.hpp"
 
 namespace vorlik {
 

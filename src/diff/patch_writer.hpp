@@ -9,9 +9,9 @@
 
 #include "belvane/value.hpp"
 #include "jsonio/writer.hpp"
-#include "src/action.hpp"
+#include "src/action/action.hpp"
 #include "src/diff/patch.hpp"
-#include "src/node.hpp"
+#include "src/node/node.hpp"
 
 namespace vorlik {
 

@@ -1,4 +1,4 @@
-#include "src/action.hpp"
+#include "src/action/action.hpp"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "containers/arena.hpp"
 #include "jsonio/writer.hpp"
 #include "src/api.hpp"
+#include "src/boundary/guard.hpp"
 #include "src/diff/patch.hpp"
-#include "src/guard.hpp"
 #include "tree_generator.hpp"
 
 namespace vorlik {

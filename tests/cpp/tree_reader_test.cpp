@@ -1,7 +1,7 @@
 // The fast tree reader against the exact one: wherever the fast path returns a tree, the exact
 // reader reads the same tree from that text, and wherever the exact reader fails, the fast path
 // gives up. Ordinary trees must stay on the fast path.
-#include "src/tree_reader.hpp"
+#include "src/node/tree_reader.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
-#include "src/node.hpp"
+#include "src/node/node.hpp"
 #include "tree_generator.hpp"
 
 namespace vorlik {

@@ -1,4 +1,4 @@
-#include "src/tree_reader.hpp"
+#include "src/node/tree_reader.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -234,7 +234,7 @@ const char* FastTree<kKeepWritten>::children(const char* p, int open, Children& 
   Staging<Node> nodes;
   do p = node(p, open, nodes.emplace());
   while (more(p, ']'));
-  out.list = {Staging<Node>::lay_out(nodes.items(), arena_), nodes.size()};
+  out = Children({Staging<Node>::lay_out(nodes.items(), arena_), nodes.size()});
   return p;
 }
 

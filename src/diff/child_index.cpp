@@ -1,18 +1,16 @@
-#include "src/child_index.hpp"
+#include "src/diff/child_index.hpp"
 
-#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
-#include "src/node.hpp"
+#include "src/node/node.hpp"
 
 namespace vorlik {
 
-ChildIndex::ChildIndex(ArenaVec<Node>& nodes, Arena& arena)
-    : arena_(arena),
-      state_(
-          static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this)) ^
-          static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+ChildIndex::ChildIndex(ArenaVec<Node>& nodes, Arena& arena, std::uint64_t seed)
+    : arena_(arena), state_(seed) {
   items_.reserve(nodes.size());
   // A Cartesian tree built left to right: the stack holds the right spine; a node leaves it once
   // a later node outranks it, and its subtree is complete then.
@@ -35,6 +33,7 @@ ChildIndex::ChildIndex(ArenaVec<Node>& nodes, Arena& arena)
     update(root_);
   }
   nodes.clear();
+  check();
 }
 
 ChildIndex::~ChildIndex() = default;
@@ -129,6 +128,7 @@ void ChildIndex::attach(std::size_t pos, Ref item) {
 void ChildIndex::insert(std::size_t pos, const Node& node) {
   void* place = arena_.allocate(sizeof(Node), alignof(Node));
   attach(pos, new_item(::new (place) Node(node)));
+  check();
 }
 
 Node ChildIndex::take(std::size_t pos) {
@@ -136,11 +136,13 @@ Node ChildIndex::take(std::size_t pos) {
   Node node = *items_[t].node;
   items_[t] = Item{};
   free_.push_back(t);
+  check();
   return node;
 }
 
 void ChildIndex::move(std::size_t from, std::size_t to) {
   attach(to, detach(from));
+  check();
 }
 
 void ChildIndex::drain_into(ArenaVec<Node>& out) {
@@ -163,6 +165,49 @@ void ChildIndex::drain_into(ArenaVec<Node>& out) {
   items_.clear();
   free_.clear();
   root_ = kNil;
+}
+
+const char* ChildIndex::fault() const {
+  std::vector<bool> seen(items_.size(), false);
+  std::size_t reached = 0;
+  // Every item below the root, each with its parent's priority.
+  std::vector<std::pair<Ref, std::uint64_t>> open;
+  if (root_ != kNil) {
+    if (root_ >= items_.size()) return "the root lies outside the items";
+    open.emplace_back(root_, UINT64_MAX);
+  }
+  while (!open.empty()) {
+    const auto [t, above] = open.back();
+    open.pop_back();
+    if (seen[t]) return "an item is reached twice";
+    seen[t] = true;
+    ++reached;
+    const Item& item = items_[t];
+    for (const Ref link : {item.left, item.right})
+      if (link != kNil && link >= items_.size()) return "a link leads outside the items";
+    if (!item.node) return "an item in the tree holds no node";
+    if (item.priority > above) return "an item outranks its parent";
+    if (item.size != 1 + size_of(item.left) + size_of(item.right))
+      return "a subtree's size is not the sum of its parts";
+    if (item.left != kNil) open.emplace_back(item.left, item.priority);
+    if (item.right != kNil) open.emplace_back(item.right, item.priority);
+  }
+  for (const Ref t : free_) {
+    if (t >= items_.size() || seen[t]) return "a free item is in the tree or outside the items";
+    seen[t] = true;
+  }
+  if (reached + free_.size() != items_.size()) return "an item is neither in the tree nor free";
+  return nullptr;
+}
+
+void ChildIndex::check() const {
+#ifndef NDEBUG
+  // O(n) per edit: debug builds only. Nothing may go on with a broken index.
+  if (const char* what = fault()) {
+    std::fprintf(stderr, "ChildIndex: %s\n", what);
+    std::abort();
+  }
+#endif
 }
 
 }  // namespace vorlik

@@ -2,7 +2,8 @@
 // ordered by position, balanced by random priorities) over boxed nodes. Looking up, inserting,
 // removing and moving the child at a position each cost O(log n) instead of shifting every later
 // sibling, so a patch of many child ops on one long slot stays n log n. The nodes stay where the
-// arena holds them; the index orders pointers to them.
+// arena holds them; the index orders pointers to them. The priorities come from a seed the caller
+// gives: the shape depends on it, the order of the children never does.
 #pragma once
 
 #include <cstddef>
@@ -18,8 +19,9 @@ struct Node;
 
 class ChildIndex {
  public:
-  // Indexes the nodes in place, in order; inserted nodes are placed in `arena`.
-  ChildIndex(ArenaVec<Node>& nodes, Arena& arena);
+  // Indexes the nodes in place, in order, and leaves `nodes` empty; inserted nodes are placed in
+  // `arena`.
+  ChildIndex(ArenaVec<Node>& nodes, Arena& arena, std::uint64_t seed);
   ~ChildIndex();
   ChildIndex(const ChildIndex&) = delete;
   ChildIndex& operator=(const ChildIndex&) = delete;
@@ -31,6 +33,10 @@ class ChildIndex {
   void move(std::size_t from, std::size_t to);
   // Lays the children out in order as `out` and leaves the index empty.
   void drain_into(ArenaVec<Node>& out);
+
+  // The first broken invariant (subtree sizes, priority order, every item reachable once or
+  // free), or null. Debug builds check it after every edit; tests call it directly.
+  const char* fault() const;
 
  private:
   using Ref = std::uint32_t;
@@ -53,12 +59,14 @@ class ChildIndex {
   Ref merge(Ref left, Ref right);
   Ref detach(std::size_t pos);
   void attach(std::size_t pos, Ref item);
+  // Debug builds: stops the process on a broken invariant.
+  void check() const;
 
   Arena& arena_;
   std::vector<Item> items_;
   std::vector<Ref> free_;  // items whose node was taken out
   Ref root_ = kNil;
-  std::uint64_t state_;  // priorities: seeded per index, so a patch cannot choose the shape
+  std::uint64_t state_;  // the priorities' generator
 };
 
 }  // namespace vorlik

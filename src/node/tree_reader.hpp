@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "containers/arena.hpp"
-#include "src/node.hpp"
+#include "src/node/node.hpp"
 
 namespace vorlik {
 

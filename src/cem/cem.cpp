@@ -1,10 +1,11 @@
 // The manifest entry point: parse_cem.
+#include "src/cem/cem.hpp"
+
 #include "containers/arena.hpp"
 #include "jsonio/writer.hpp"
-#include "src/api.hpp"
+#include "src/boundary/guard.hpp"
 #include "src/cem/manifest.hpp"
 #include "src/cem/schema.hpp"
-#include "src/guard.hpp"
 
 namespace vorlik {
 

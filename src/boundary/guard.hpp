@@ -10,7 +10,7 @@
 #include "containers/arena.hpp"
 #include "jsonio/error.hpp"
 #include "jsonio/reader.hpp"
-#include "src/api.hpp"
+#include "src/boundary/outcome.hpp"
 
 namespace vorlik {
 

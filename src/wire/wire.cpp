@@ -1,12 +1,13 @@
 // The frame entry points: encode_frame and decode_frame.
+#include "src/wire/wire.hpp"
+
 #include <string>
 
 #include "belvane/frame.hpp"
 #include "belvane/wire_error.hpp"
 #include "jsonio/transcode.hpp"
 #include "jsonio/utf8.hpp"
-#include "src/api.hpp"
-#include "src/guard.hpp"
+#include "src/boundary/guard.hpp"
 #include "src/wire/codec.hpp"
 #include "src/wire/json_to_msgpack.hpp"
 #include "src/wire/msgpack.hpp"

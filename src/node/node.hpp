@@ -15,8 +15,8 @@
 #include "jsonio/reader.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"
-#include "src/action.hpp"
-#include "src/children.hpp"
+#include "src/action/action.hpp"
+#include "src/node/children.hpp"
 
 namespace vorlik {
 

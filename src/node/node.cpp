@@ -1,8 +1,9 @@
-#include "src/node.hpp"
+#include "src/node/node.hpp"
 
 #include <array>
 #include <new>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,7 @@ ArenaVec<Entry> read_entries(json::Reader& r, ReadEntry&& read_entry) {
 Children read_children(json::Reader& r) {
   Staging<Node> nodes;
   r.read_seq([&] { nodes.push(read_node(r)); });
-  Children children;
-  children.list = {Staging<Node>::lay_out(nodes.items(), r.arena()), nodes.size()};
-  return children;
+  return Children({Staging<Node>::lay_out(nodes.items(), r.arena()), nodes.size()});
 }
 
 constexpr std::string_view kModeNames[] = {"one-way", "two-way"};
@@ -39,6 +38,10 @@ BindMode read_bind_mode(json::Reader& r) {
 }
 
 }  // namespace
+
+void Children::read_while_lent() {
+  throw std::logic_error("a child list read while a patch's index holds it");
+}
 
 void Node::too_long() {
   throw std::bad_alloc();
@@ -199,18 +202,19 @@ void write_node(json::Writer& w, const Node& root) {
       continue;
     }
     const auto& [name, children] = slots[f.slot];
+    const ArenaVec<Node>& list = children.nodes();
     if (f.child == 0) {
       if (f.slot) w.raw(',');
       w.key(name);
       w.raw('[');
     }
-    if (f.child == children.list.size()) {
+    if (f.child == list.size()) {
       w.raw(']');
       ++f.slot;
       f.child = 0;
       continue;
     }
-    const Node& child = children.list[f.child];
+    const Node& child = list[f.child];
     if (f.child++) w.raw(',');
     if (const std::string_view text = child.written(); !text.empty())
       w.raw(text);
