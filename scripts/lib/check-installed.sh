@@ -14,8 +14,8 @@ step python3 -m venv .venv
 step .venv/bin/pip install "$@"
 step .venv/bin/pip list
 step .venv/bin/python -c '
-import vorlik, vorlik_cli, vorlik_stream
-for m in (vorlik, vorlik_cli, vorlik_stream):
+import vorlik, vorlik_cli, vorlik_stream, vorlik_tree
+for m in (vorlik, vorlik_cli, vorlik_stream, vorlik_tree):
     assert m.__file__.startswith("/check/.venv/"), m.__file__
     print(m.__name__, m.__file__)
 print("vorlik", vorlik.__version__, vorlik.__all__)'
