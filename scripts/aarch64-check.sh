@@ -9,7 +9,7 @@
 #
 #   sudo bash scripts/aarch64-check.sh            everything (emulated code is slow: most of an hour)
 #   sudo SAMPLE=1 bash scripts/aarch64-check.sh   CI's sample: the vectors, the pytest suite
-#       without its slowest property and volume tests (listed below), no C++ tests
+#       without its slowest tests (scripts/lib/slow-tests.txt and those named below), no C++ tests
 #   ARM64_ROOT=DIR (default ~/.cache/vorlik/arm64-SUITE, kept and reused), SUITE=bookworm,
 #   MIRROR=http://deb.debian.org/debian, CONFORMANCE=DIR (default ../shared/conformance). The wheel
 #   lands in dist/.
@@ -18,6 +18,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib/debian-root.sh
 require_root "debootstrap, chroot, binfmt_misc"
 source scripts/lib/wheel.sh
+source scripts/lib/slow-tests.sh
 suite=${SUITE:-bookworm}
 mirror=${MIRROR:-http://deb.debian.org/debian}
 root=$(realpath -m "${ARM64_ROOT:-$HOME/.cache/vorlik/arm64-$suite}")
@@ -80,20 +81,15 @@ conformance=${CONFORMANCE:-../shared/conformance}
 if [[ -f $conformance/check_vectors.py ]]; then
   cp "$conformance/check_vectors.py" "$conformance/public.jsonl" "$check/conformance/"
 fi
-# The sample leaves out the slowest tests under emulation, which run the same code as the rest on
-# more or larger inputs (the large hypothesis runs, the 100 MB and million-member inputs, memory
-# growth) or test pure Python by starting many interpreters (the command, the demos, the README's
-# shell sessions); and mypy, not installed for it.
+# The sample leaves out the slowest tests (scripts/lib/slow-tests.txt) and, as every interpreter
+# start costs seconds under emulation, those that test pure Python by starting many interpreters
+# (the command, the demos, the README's shell sessions); and mypy, not installed for it.
 extra='[test]'
 pytest_args=(--durations=10)
 if [[ $sample == 1 ]]; then
   extra=''
-  for slow in test_diff.py::test_applying_the_diff_gives_the_new_tree \
-    test_diff.py::test_a_tree_against_itself_gives_no_ops test_frames.py::test_oversized_payload_is_refused \
-    test_cem.py::test_unknown_members_are_skipped_at_every_level test_hostile.py test_hostile_readers.py \
-    test_leaks.py test_cli.py test_examples.py test_readme.py::test_shell_sessions; do
-    pytest_args+=(--deselect "tests/$slow")
-  done
+  sample_deselect test_cli.py test_examples.py test_readme.py::test_shell_sessions
+  pytest_args+=("${SAMPLE_ARGS[@]}")
 fi
 cat >"$check/run.sh" <<'EOF'
 set -euo pipefail

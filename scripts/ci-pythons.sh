@@ -5,10 +5,15 @@
 # its own log, shown when it ends.
 #
 #   bash scripts/ci-pythons.sh [VERSION...]     (default 3.10 3.11 3.12 3.13; WHEEL=dist/...whl)
+#   SAMPLE=1 bash scripts/ci-pythons.sh         CI's form: the suite without its slowest tests
+#       (scripts/lib/slow-tests.txt), which `make test` runs in full against the same abi3 build
 # An interpreter is looked up in pyenv's versions, then as pythonX.Y on PATH; a version not found
 # fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/slow-tests.sh
+SAMPLE_ARGS=()
+if [[ ${SAMPLE:-0} == 1 ]]; then sample_deselect; fi
 versions=("$@")
 ((${#versions[@]})) || versions=(3.10 3.11 3.12 3.13)
 wheel=$(realpath "${WHEEL:-$(ls dist/vorlik-*-abi3-manylinux*_"$(uname -m)".whl)}")
@@ -38,7 +43,7 @@ check() {
   # The module under test is the installed one, not anything of the checkout.
   "$venv/bin/python" -c 'import sys, vorlik; print(sys.version.split()[0], vorlik.__file__)
 assert vorlik.__file__.startswith(sys.prefix), vorlik.__file__'
-  "$venv/bin/pytest" -q -p no:cacheprovider tests
+  "$venv/bin/pytest" -q -p no:cacheprovider tests "${SAMPLE_ARGS[@]}"
   PYTHON=$venv/bin/python bash scripts/ci-conformance.sh
   echo "CPython $version: passed in $((SECONDS - started)) s"
 }
