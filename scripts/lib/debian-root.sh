@@ -32,6 +32,7 @@ packages_matching() {
 # mounted for it alone (a mount namespace of its own, gone when it ends). With --offline it gets a
 # network namespace with only loopback up; otherwise the root is given this machine's resolver and
 # trusts the certificate authorities this machine trusts (a proxy on the way may sign for PyPI).
+# A build in the root runs CMAKE_BUILD_PARALLEL_LEVEL compiler jobs (2 unless set).
 in_root() {
   local root=$1 offline=""
   shift
@@ -45,12 +46,12 @@ in_root() {
       cp /etc/ssl/certs/ca-certificates.crt "$root/etc/ssl/certs/ca-certificates.crt"
     fi
   fi
-  OFFLINE=$offline unshare --mount --fork $offline sh -c '
+  OFFLINE=$offline JOBS=${CMAKE_BUILD_PARALLEL_LEVEL:-2} unshare --mount --fork $offline sh -c '
     root=$1
     shift
     if [ -n "$OFFLINE" ]; then ip link set lo up; fi
     mount -t proc proc "$root/proc"
-    exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
+    exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CMAKE_BUILD_PARALLEL_LEVEL="$JOBS" \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"' sh "$root" "$@"
 }
 

