@@ -2,8 +2,8 @@
 PYTHON ?= python3
 VENV := .venv
 VPY := $(VENV)/bin/python
-# The C++ unit tests build apart from the wheel; CI sets VORLIK_WERROR=ON.
-CPP_BUILD := build/cpp
+# The C++ unit tests build apart from the wheel (CMakePresets.json: default, in build/default);
+# CI sets VORLIK_WERROR=ON.
 VORLIK_WERROR ?= OFF
 
 .PHONY: deps build demo test conformance sanitize fuzz bench bench-abi clean
@@ -28,10 +28,9 @@ demo: build
 
 test: build
 	$(VPY) -m pytest -q tests
-	cmake -S . -B $(CPP_BUILD) -DPython_EXECUTABLE=$(abspath $(VPY)) -DVORLIK_BUILD_TESTS=ON \
-	  -DVORLIK_WERROR=$(VORLIK_WERROR) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-	cmake --build $(CPP_BUILD) --parallel 2
-	ctest --test-dir $(CPP_BUILD) --output-on-failure
+	cmake --preset default -DVORLIK_WERROR=$(VORLIK_WERROR) >/dev/null
+	cmake --build --preset default
+	ctest --preset default
 
 conformance: build
 	$(VPY) ../shared/conformance/check_vectors.py ../shared/conformance/public.jsonl

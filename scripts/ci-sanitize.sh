@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
-# The extension built with AddressSanitizer and UndefinedBehaviorSanitizer, and the pytest suite
-# and the conformance vectors run against it. The interpreter is not instrumented, so the
-# runtimes are preloaded; leak detection stays off, as the interpreter keeps memory to its end.
+# The extension built with AddressSanitizer and UndefinedBehaviorSanitizer, assertions on
+# (CMakePresets.json: sanitize), and the pytest suite and the conformance vectors run against it.
+# The interpreter is not instrumented, so the runtimes are preloaded; leak detection stays off, as
+# the interpreter keeps memory to its end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 python=.venv/bin/python
-build=build/asan
+build=build/sanitize
 echo "== sanitizer build"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=None -DPython_EXECUTABLE="$(command -v "$python")" \
-  -DCMAKE_CXX_FLAGS="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-  -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$build" --parallel 2 --target vorlik
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
 export LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libubsan.so)"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export PYTHONPATH="$PWD/$build" VORLIK_SANITIZED=1

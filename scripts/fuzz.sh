@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang under AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# each one for the given number of seconds (default 60) on a corpus seeded from the tests' and
-# examples' inputs. The corpus grows under build/fuzz/corpus; inputs that crash are kept under
-# build/fuzz/findings and fail the run.
+# Builds the fuzz targets with clang under AddressSanitizer and UndefinedBehaviorSanitizer
+# (CMakePresets.json: fuzz) and runs each one for the given number of seconds (default 60) on a
+# corpus seeded from the tests' and examples' inputs. The corpus grows under build/fuzz/corpus;
+# inputs that crash are kept under build/fuzz/findings and fail the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -14,10 +14,8 @@ bash scripts/install-deps.sh clang libclang-rt-14-dev
 python=.venv/bin/python
 [ -x "$python" ] || python=python3
 build=build/fuzz
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_CXX_FLAGS="-O1 -g1 -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all" \
-  -DPython_EXECUTABLE="$(command -v "$python")" -DVORLIK_BUILD_TOOLS=ON >/dev/null
-cmake --build "$build" --parallel 2 --target $(printf 'fuzz_%s ' "${targets[@]}")
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target $(printf 'fuzz_%s ' "${targets[@]}")
 "$python" fuzz/make_seeds.py "$build/corpus"
 mkdir -p "$build/findings"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -14,7 +14,7 @@ Input the core cannot process raises `ValueError` whose only argument is the mes
 column 0"). JSON input may nest at most 127 arrays and objects.
 """
 
-from typing import SupportsIndex, final
+from typing import Literal, SupportsIndex, final
 
 __all__ = ["Example", "diff", "apply", "parse_cem", "encode_frame", "decode_frame"]
 
@@ -90,7 +90,13 @@ def parse_cem(manifest: str) -> str:
         TypeError, UnicodeEncodeError: see the module's documentation.
     """
 
-def encode_frame(payload: str, model_type: str, kind: str, rev: SupportsIndex, codec: str) -> bytes:
+def encode_frame(
+    payload: str,
+    model_type: str,
+    kind: Literal["snapshot", "patch"],
+    rev: SupportsIndex,
+    codec: Literal["application/json", "application/msgpack"],
+) -> bytes:
     """A frame carrying `payload`: a 4-byte big-endian header length, the JSON header, a 4-byte
     big-endian payload length and the payload.
 

@@ -168,3 +168,35 @@ def test_an_empty_key_differs_from_none(old, new):
     patch = vorlik.diff(old, new)
     assert json.loads(patch)["ops"][0]["SetKey"]["key"] == json.loads(new).get("key")
     assert vorlik.apply(old, patch) == new
+
+
+def keyed_list(order, edited):
+    """A root with a list of keyed children in `order`; every fourth child has a long list of its
+    own. An edited child has a new prop value, and its own list reversed, less its first child
+    and with a new one."""
+
+    def child(i):
+        n = 70 if i % 4 == 0 else 3
+        changed = edited and i % 3 == 0
+        keys = [str(n - 1 - j if changed else j) for j in range(n)]
+        if changed:
+            keys = [k if k != "0" else "new" for k in keys]
+        return {"tag": "li", "key": f"k{i}", "props": {"v": {"Int": -i if changed else i}},
+                "slots": {"sub": [{"tag": "g", "key": k} for k in keys]}}
+
+    return json.dumps({"tag": "ul", "slots": {"items": [child(i) for i in order]}})
+
+
+@pytest.mark.parametrize("n", [64, 100, 257])
+def test_long_slots_with_moves_and_edits_inside_moved_children(n):
+    # The lists are long enough for apply to index them; the edits' paths lead through children
+    # that moved in the same patch.
+    new_order = [i for i in reversed(range(n)) if i != 5]
+    new_order.insert(n // 2, n)
+    new_order.insert(0, n + 1)
+    old, new = keyed_list(range(n), False), keyed_list(new_order, True)
+    patch = vorlik.diff(old, new)
+    ops = json.loads(patch)["ops"]
+    assert any("MoveChild" in op for op in ops)
+    assert any(len(next(iter(op.values()))["path"]) == 1 for op in ops if "SetProp" in op)
+    assert vorlik.apply(old, patch) == vorlik.apply(new, '{"ops":[]}')

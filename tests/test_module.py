@@ -2,6 +2,8 @@
 
 import collections
 import importlib.util
+import os
+import subprocess
 import sys
 
 import pytest
@@ -209,3 +211,33 @@ def test_no_reference_leaks(name):
             except TypeError:
                 pass
     assert (sys.getrefcount(probe), sys.getrefcount(bad)) == before
+
+
+@pytest.mark.skipif(os.environ.get("VORLIK_SANITIZED") == "1",
+                    reason="the sanitizers reserve address space of their own")
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc/self/statm")
+@pytest.mark.parametrize("call", ["diff(tree, tree)", "apply(tree, '{\"ops\":[]}')"])
+def test_running_out_of_memory_is_memory_error(call):
+    # An address-space limit a little above what the interpreter holds: the core's allocations
+    # for a tree of a million nodes fail, the call raises MemoryError (no ValueError, no crash),
+    # and the interpreter goes on working once the limit is lifted.
+    code = f"""
+import os, resource, vorlik
+tree = '{{"tag":"r","slots":{{"s":[' + ",".join(['{{"tag":"x"}}'] * 1_000_000) + ']}}}}'
+with open("/proc/self/statm") as statm:
+    held = int(statm.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+resource.setrlimit(resource.RLIMIT_AS, (held + (48 << 20), hard))
+try:
+    vorlik.{call}
+    print("no error")
+except MemoryError as e:
+    print(type(e).__name__, e.args)
+resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+print(vorlik.diff('{{"tag":"a"}}', '{{"tag":"b"}}'))
+"""
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120,
+                          env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert done.stdout.splitlines() == [
+        "MemoryError ()", '{"ops":[{"Replace":{"path":[],"node":{"tag":"b"}}}]}']

@@ -264,6 +264,9 @@ def test_awkward_names_become_distinct_identifiers(generated):
                               '"key":{"Str":"k"}},"slots":{"a b":[{"tag":"i"}]},"events":{"update-model-value":'
                               '{"kind":"emit","event":"e","detail":null}}}')
     assert 'Backslash \\ and """ and a tab\tand\r\n' in module.XMapping.__doc__
+    # A name Python refuses to bind, and a prop's later lines indented under its own entry.
+    assert module.XMapping(__debug___=True).to_json() == '{"tag":"x-mapping","props":{"__debug__":{"Bool":true}}}'
+    assert "    __debug___: First line\n        second line" in inspect.getdoc(module.XMapping)
 
 
 def vorlik_cmd(*args, stdin=b""):
@@ -290,3 +293,9 @@ def test_command_writes_the_module_and_checks_trees(tmp_path):
     r = vorlik_cmd("check", "-", "--schemas", manifest, stdin=b'{"tag":1}')
     assert (r.returncode, r.stdout) == (1, b"") and r.stderr.startswith(b"invalid type: integer `1`, expected a string")
     assert vorlik_cmd("check", "-", stdin=good.to_json().encode()).returncode == 2
+
+
+def test_command_notes_a_manifest_without_components():
+    r = vorlik_cmd("cem", "--python", "-", stdin=b'{"version":"experimental","tags":[{"name":"x-a"}]}')
+    assert r.returncode == 0 and b"__all__ = []" in r.stdout
+    assert r.stderr.startswith(b"note: the manifest declares no components")

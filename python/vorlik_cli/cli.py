@@ -12,9 +12,11 @@ import vorlik
 import vorlik_stream
 import vorlik_tree
 
+from vorlik_stream.session import Codec
+
 from .pretty import indent
 
-CODECS = {"json": vorlik_stream.JSON, "msgpack": vorlik_stream.MSGPACK}
+CODECS: dict[str, Codec] = {"json": vorlik_stream.JSON, "msgpack": vorlik_stream.MSGPACK}
 U64_MAX = 2**64 - 1
 
 BAD_INPUT = 1
@@ -91,6 +93,10 @@ def _cmd_apply(args: argparse.Namespace) -> None:
 
 def _cmd_cem(args: argparse.Namespace) -> None:
     schemas = vorlik.parse_cem(_read_text(args.manifest))
+    if schemas == "[]":
+        # Not an error (a manifest may list only mixins or functions), but nothing will be generated.
+        sys.stderr.write("note: the manifest declares no components (a class declaration with a tagName and "
+                         '"customElement": true)\n')
     if args.python:
         source = "standard input" if args.manifest == "-" else os.path.basename(args.manifest)
         sys.stdout.write(vorlik_tree.python_module(schemas, source))

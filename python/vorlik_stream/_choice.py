@@ -9,12 +9,14 @@ hosts, the one-client session and the broadcast, weigh frames with these functio
 from __future__ import annotations
 
 import json
-from typing import Literal, Protocol, Union
+from typing import Final, Literal, Protocol, Union, cast
 
 import vorlik
 
-JSON = "application/json"
-MSGPACK = "application/msgpack"
+#: The payload codecs and frame kinds `vorlik.encode_frame` takes.
+Codec = Literal["application/json", "application/msgpack"]
+JSON: Final = "application/json"
+MSGPACK: Final = "application/msgpack"
 CODECS = (JSON, MSGPACK)
 NO_OPS = '{"ops":[]}'
 MAX_REV = 2**64 - 1
@@ -68,8 +70,8 @@ def patch_size(patch_bytes: int, model_type: str, codec: str, rev: int) -> int:
     return patch_bytes + frame_overhead(model_type, codec, rev, "patch")
 
 
-def check_codec(codec: str) -> str:
+def check_codec(codec: str) -> Codec:
     """`codec` itself if the hosts send frames in it; `ValueError` otherwise."""
     if codec not in CODECS:
         raise ValueError(f"unknown codec: {codec}")
-    return codec
+    return cast(Codec, codec)

@@ -23,11 +23,11 @@ import secrets
 from collections import deque
 from dataclasses import dataclass
 from itertools import islice
-from typing import Awaitable, Callable, Collection, Mapping
+from typing import Awaitable, Callable, Collection, Mapping, cast
 
 import vorlik
 
-from ._choice import (CODECS, MAX_REV, NO_OPS, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
+from ._choice import (CODECS, MAX_REV, NO_OPS, Codec, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
                       text_bytes, tree_text)
 
 __all__ = ["Send", "Published", "Broadcast", "Subscriber", "Coalescer"]
@@ -229,7 +229,8 @@ class Broadcast:
     def _patch_frame(self, step: _Revision, codec: str) -> bytes:
         frame = step.frames.get(codec)
         if frame is None:
-            frame = vorlik.encode_frame(step.patch, self.model_type, "patch", step.rev, codec)
+            # A subscriber's codec was checked when it subscribed.
+            frame = vorlik.encode_frame(step.patch, self.model_type, "patch", step.rev, cast(Codec, codec))
             step.frames[codec] = frame
             if step.held:
                 self._history_size += len(frame)

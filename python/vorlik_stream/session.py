@@ -3,14 +3,14 @@
 from __future__ import annotations
 
 import json
-from typing import Optional, Tuple
+from typing import Final, Literal, Optional, Tuple
 
 import vorlik
 
-from ._choice import (JSON, MSGPACK, NO_OPS, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
+from ._choice import (JSON, MSGPACK, NO_OPS, Codec, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
                       text_bytes, tree_text)
 
-__all__ = ["JSON", "MSGPACK", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
+__all__ = ["JSON", "MSGPACK", "Codec", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
 
 
 class HostSession:
@@ -22,7 +22,7 @@ class HostSession:
     refuses raises the reader's `ValueError` and leaves the session as it was.
     """
 
-    def __init__(self, model_type: str, codec: str = JSON, first_rev: int = 1) -> None:
+    def __init__(self, model_type: str, codec: Codec = JSON, first_rev: int = 1) -> None:
         self.model_type = model_type
         self.codec = check_codec(codec)
         self._next_rev = first_rev

@@ -29,7 +29,7 @@ def _identifier(text: str, taken: set[str], fallback: str) -> str:
     name = "".join(c if ("_" + c).isidentifier() else "_" for c in name) or fallback
     if not name.isidentifier():
         name = "_" + name
-    if keyword.iskeyword(name):
+    if keyword.iskeyword(name) or name == "__debug__":  # both are refused as names to bind
         name += "_"
     while name in taken:
         name += "_"
@@ -113,7 +113,7 @@ def _function(schema: Mapping[str, Any], name: str) -> str:
             about.append(f"The prop {prop['name']!r}.")
         if default is not None:
             about.append(f"Default {default!r}.")
-        doc_args.append(f"{arg}: {' '.join(about) or _sentence(describe(prop['ty']))}".replace("\n", "\n    "))
+        doc_args.append(f"{arg}: {' '.join(about) or _sentence(describe(prop['ty']))}".replace("\n", "\n        "))
         props.append(f"({prop['name']!r}, {arg}, {default!r})")
     events = []
     for event in dict.fromkeys(schema["events"]):

@@ -60,13 +60,15 @@ class ChildIndex {
   Ref detach(std::size_t pos);
   void attach(std::size_t pos, Ref item);
   // Debug builds: stops the process on a broken invariant.
-  void check() const;
+  void check();
+  [[noreturn, gnu::cold]] static void lost();
 
   Arena& arena_;
   std::vector<Item> items_;
   std::vector<Ref> free_;  // items whose node was taken out
   Ref root_ = kNil;
-  std::uint64_t state_;  // the priorities' generator
+  std::uint64_t state_;                         // the priorities' generator
+  [[maybe_unused]] std::size_t unchecked_ = 0;  // edits since the last check (debug builds)
 };
 
 }  // namespace vorlik
