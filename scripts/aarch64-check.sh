@@ -19,8 +19,6 @@ source scripts/lib/debian-root.sh
 require_root "debootstrap, chroot, binfmt_misc"
 source scripts/lib/wheel.sh
 source scripts/lib/slow-tests.sh
-suite=${SUITE:-bookworm}
-mirror=${MIRROR:-http://deb.debian.org/debian}
 root=$(realpath -m "${ARM64_ROOT:-$HOME/.cache/vorlik/arm64-$suite}")
 sample=${SAMPLE:-0}
 work=$PWD/build/aarch64

@@ -15,8 +15,6 @@ cd "$(dirname "$0")/.."
 source scripts/lib/debian-root.sh
 require_root "debootstrap, chroot, a network namespace"
 root=$(realpath -m "${CLEAN_ROOT:-build/clean-root}")
-suite=${SUITE:-bookworm}
-mirror=${MIRROR:-http://deb.debian.org/debian}
 
 if [[ -z ${WHEEL:-} ]]; then
   echo "== build"

@@ -15,8 +15,6 @@ cd "$(dirname "$0")/.."
 source scripts/lib/debian-root.sh
 require_root "debootstrap, chroot, a mount namespace"
 root=$(realpath -m "${SDIST_ROOT:-build/sdist-root}")
-suite=${SUITE:-bookworm}
-mirror=${MIRROR:-http://deb.debian.org/debian}
 
 if [[ -z ${SDIST:-} ]]; then
   echo "== sdist"

@@ -1,6 +1,10 @@
 # Minimal Debian roots made with debootstrap, for the checks that install what was built where
 # nothing of this machine is: sourced by those scripts. Needs root.
 
+# The Debian release and the mirror every root is made from (SUITE=..., MIRROR=... choose others).
+suite=${SUITE:-bookworm}
+mirror=${MIRROR:-http://deb.debian.org/debian}
+
 # require_root WHY: stops the script unless it runs as root.
 require_root() {
   if [[ $(id -u) != 0 ]]; then
