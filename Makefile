@@ -40,10 +40,11 @@ sanitize: build
 	bash scripts/ci-sanitize.sh
 
 # Every fuzz target for SECONDS seconds each (clang, ASan+UBSan); `make fuzz SECONDS=600` is
-# the long run.
+# the long run, and `make fuzz SECONDS=600 GROW=1` the size-growth run (inputs up to 1 MB).
 SECONDS ?= 60
+GROW ?=
 fuzz: build
-	bash scripts/fuzz.sh $(SECONDS)
+	bash scripts/fuzz.sh $(if $(GROW),--grow) $(SECONDS)
 
 # make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
 #            [SERVE_ARGS="--clients 10,100 --sizes 1"] (the WebSocket load run, in time mode only)

@@ -1,12 +1,16 @@
 """The benchmark: vorlik against the native floor (a simdjson DOM parse) and Python peers.
 
     python bench/run.py [--sizes 0.1,1,10] [--shapes table,keyed] [--calls diff,apply,...]
-                        [--rounds 7] [--mode time|callgrind] [--no-memory] [--out build/bench]
+                        [--rounds 7] [--mode time|callgrind|memory] [--no-memory]
+                        [--out build/bench]
 
 time: per case, every contender runs once per round, in turn, and the medians are compared
 (ratio = vorlik's time / the peer's time, lower is better); peak memory of each vorlik call is
 taken in a fresh process. callgrind: instructions per input byte of each vorlik call and of the
-floor, each the difference of two runs of a fresh process, with and without the call.
+floor, each the difference of two runs of a fresh process, with and without the call. memory:
+what the process keeps between calls, in fresh processes: page faults per call on the process's
+first thread once a call has been made, and the resident memory a process has grown by after one
+call in each of 1, 8 and 16 threads of a pool.
 Writes results.md and results.json into --out.
 """
 
@@ -231,6 +235,7 @@ def peak_memory(case, out):
 def callgrind_count(command, out_file):
     options = list(itertools.takewhile(lambda c: c.startswith("--"), command))
     command = command[len(options):]
+    # A fixed string hash: the interpreter's own work then comes out the same in every run.
     subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out_file}", *options, *command],
                    check=True, capture_output=True, env=dict(os.environ, PYTHONHASHSEED="0"))
     for line in Path(out_file).read_text().splitlines():
@@ -259,6 +264,54 @@ def instructions(case, out, floor):
     native = callgrind_count([str(floor), "1", *paths], grind / "floor.out") - callgrind_count(
         [str(floor), "0", *paths], grind / "floor0.out")
     return ours, native
+
+
+# ---- memory kept between calls
+
+THREADS = (1, 8, 16)
+
+
+def between_probe(args_file, threads):
+    """Page faults per call on the first thread (threads == 0), or the resident memory grown by
+    after one call in each of `threads` threads kept alive until all have called."""
+    import resource
+    import threading
+    case_args, call = pickle.loads(Path(args_file).read_bytes())
+    fn = getattr(vorlik, call)
+    warm_up(call)
+    if threads == 0:
+        fn(*case_args)
+        calls = 5
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+        for _ in range(calls):
+            fn(*case_args)
+        print(json.dumps((resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before) / calls))
+        return
+    before = _status("VmRSS")
+    done = threading.Barrier(threads)
+
+    def work():
+        fn(*case_args)
+        done.wait()
+
+    pool = [threading.Thread(target=work) for _ in range(threads)]
+    for t in pool:
+        t.start()
+    for t in pool:
+        t.join()
+    print(json.dumps(max(_status("VmRSS") - before, 0)))
+
+
+def between_calls(case, out):
+    path = probe_file(case, out)
+
+    def run(threads):
+        result = subprocess.run([sys.executable, __file__, "--probe", str(path), "--threads", str(threads)],
+                                check=True, capture_output=True, text=True)
+        return json.loads(result.stdout)
+
+    return {"case": case.name, "call": case.call, "size_mb": case.size, "input_bytes": case.inputs,
+            "faults_per_call": run(0), "kept_bytes": {str(t): run(t) for t in THREADS}}
 
 
 # ---- timing
@@ -317,6 +370,14 @@ def summarize(case, samples, failed, memory):
 
 
 def markdown(rows, mode):
+    if mode == "memory":
+        head = " | ".join(f"kept, {t} thread{'s' if t > 1 else ''}" for t in THREADS)
+        lines = [f"| case | MB | page faults per call, first thread | {head} |",
+                 "|---|---:|---:|" + "---:|" * len(THREADS)]
+        for r in rows:
+            kept = " | ".join(f"{r['kept_bytes'][str(t)] / 1e6:.0f} MB" for t in THREADS)
+            lines.append(f"| {r['case']} | {r['size_mb']} | {r['faults_per_call']:.0f} | {kept} |")
+        return "\n".join(lines) + "\n"
     if mode == "callgrind":
         lines = ["| case | MB | vorlik Ir/B | floor Ir/B | x floor |", "|---|---:|---:|---:|---:|"]
         for r in rows:
@@ -362,12 +423,15 @@ def main():
                         help="a peer slower than this many seconds is timed once only")
     parser.add_argument("--python-peers-up-to", type=float, default=2.0, metavar="MB",
                         help="jsonpatch and the plain Python diff/apply run only up to this size")
-    parser.add_argument("--mode", choices=("time", "callgrind"), default="time")
+    parser.add_argument("--mode", choices=("time", "callgrind", "memory"), default="time")
     parser.add_argument("--no-memory", action="store_true")
     parser.add_argument("--out", default="build/bench")
     parser.add_argument("--probe", help=argparse.SUPPRESS)
     parser.add_argument("--skip-call", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--threads", type=int, help=argparse.SUPPRESS)
     args = parser.parse_args()
+    if args.probe and args.threads is not None:
+        return between_probe(args.probe, args.threads)
     if args.probe:
         return probe(args.probe, args.skip_call)
     args.sizes = [float(s) for s in args.sizes.split(",")]
@@ -385,7 +449,9 @@ def main():
     check_python_diff(cases)
     rows = []
     for case in cases:
-        if args.mode == "callgrind":
+        if args.mode == "memory":
+            rows.append(between_calls(case, out))
+        elif args.mode == "callgrind":
             ours, native = instructions(case, out, floor)
             rows.append({"case": case.name, "call": case.call, "size_mb": case.size, "input_bytes": case.inputs,
                          "ir": ours, "ir_per_byte": ours / case.inputs, "floor_ir": native,

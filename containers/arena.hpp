@@ -8,6 +8,8 @@
 // and a request too large to be worth a block of the run gets a block of its own. No standard
 // memory resource is used: those raise the C++ runtime a build needs, and some runtimes do not have
 // them.
+//
+// Large blocks are kept between calls on the process's first thread only (system_memory.hpp).
 #pragma once
 
 #include <cstddef>
@@ -18,19 +20,22 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/system_memory.hpp"
+
 namespace vorlik {
 
 class Arena {
  public:
   Arena() = default;
   // An arena for a call that reads about `text_bytes` of text, its first block sized for the
-  // whole call. An allocator that gives freed memory back to the system once more of it lies
-  // free than a threshold set by the largest blocks it has seen (glibc's, by default) then
-  // keeps the call's memory for the next call, instead of faulting it in afresh, page by page,
-  // each time. Pages of the block that the call does not reach are never touched.
+  // whole call: one block, which the allocator can keep whole for the next call (above). Pages
+  // of the block that the call does not reach are never touched.
   explicit Arena(std::size_t text_bytes) : next_block_(first_block(text_bytes)) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
+  ~Arena() {
+    if (largest_ >= system_memory::kGiveBackFrom && !system_memory::on_first_thread()) give_back();
+  }
 
   // `align` is a power of two.
   [[gnu::always_inline]] void* allocate(std::size_t size, std::size_t align) {
@@ -71,8 +76,15 @@ class Arena {
   char* new_block(std::size_t room) {
     std::unique_ptr<std::byte[]> block(new std::byte[room]);
     auto* const at = reinterpret_cast<char*>(block.get());
-    blocks_.push_back(std::move(block));
+    blocks_.push_back({std::move(block), room});
+    if (room > largest_) largest_ = room;
     return at;
+  }
+
+  [[gnu::noinline]] void give_back() {
+    for (const Block& block : blocks_)
+      if (block.size >= system_memory::kGiveBackFrom)
+        system_memory::give_back_pages(block.bytes.get(), block.size);
   }
 
   [[gnu::noinline]] void* allocate_slow(std::size_t size, std::size_t align) {
@@ -92,7 +104,12 @@ class Arena {
     return allocate(size, align);
   }
 
-  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  struct Block {
+    std::unique_ptr<std::byte[]> bytes;
+    std::size_t size;
+  };
+  std::vector<Block> blocks_;
+  std::size_t largest_ = 0;
   std::size_t next_block_ = kChunk;
   char* next_ = nullptr;
   char* end_ = nullptr;

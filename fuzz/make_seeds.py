@@ -1,6 +1,8 @@
 """Writes a seed corpus for every fuzz target into the folder given: inputs taken from the
 conformance vectors (when the shared folder is beside the checkout), the examples and a few
-samples of each format. The corpus is generated, never committed."""
+samples of each format; with --large also inputs of up to about a megabyte, shaped where a cost
+growing faster than the input would show (long maps, long keyed lists, deep maps out of order),
+for the size-growth run. The corpus is generated, never committed."""
 
 import hashlib
 import json
@@ -78,12 +80,44 @@ def seeds():
                 yield codec, f"{args[1]}\0{args[0]}".encode("utf-8", "surrogatepass")
 
 
-def main(folder: str) -> None:
+def large_seeds():
+    """(target, bytes) pairs of up to about a megabyte."""
+    names = [f"n{i:05}" for i in range(10_000)]
+    props = '{"tag":"x","props":{' + ",".join(f'"{n}":{{"Int":1}}' for n in names[::-1]) + "}}"
+    keyed = ['{"tag":"ul","slots":{"s":[' + ",".join(f'{{"tag":"li","key":"{n}"}}' for n in order)
+             + "]}}" for order in (names, names[::-1])]
+    removals = '{"ops":[' + ",".join(f'{{"RemoveProp":[[],"{n}"]}}' for n in names) + "]}"
+    slots = '{"ops":[' + ",".join(f'{{"InsertChild":[[],"{n}",0,{{"tag":"c"}}]}}'
+                                  for n in names[::-1]) + "]}"
+    yield "tree_reader", props.encode()
+    yield "diff_json", f"{keyed[0]}\0{keyed[1]}".encode()
+    yield "diff_json", f"{props}\0{{\"tag\":\"x\"}}".encode()
+    yield "apply_json", f"{props}\0{removals}".encode()
+    yield "apply_json", f"{keyed[0]}\0{slots}".encode()
+    # Objects nested to the limit, each with a long member before the nested one.
+    nested = "1"
+    for _ in range(120):
+        nested = '{"z":"' + "p" * 6_000 + '","a":' + nested + "}"
+    for target in ("encode_frame_json", "encode_frame_msgpack"):
+        yield target, f"model\0{nested}".encode()
+    header = {"codec": "application/json", "model_type": "m", "target": 0, "rev": 7,
+              "kind": "Snapshot"}
+    yield "decode_frame", frame(header, nested.encode())
+    packed = b"\xc0"
+    for _ in range(1000):
+        packed = b"\x82\xa1z\xda" + (800).to_bytes(2, "big") + b"p" * 800 + b"\xa1a" + packed
+    yield "decode_frame", frame(dict(header, codec="application/msgpack"), packed)
+    attributes = ",".join(f'{{"name":"{n}","type":{{"text":"string"}}}}' for n in names[::-1])
+    yield "parse_cem", ('{"modules":[{"declarations":[{"customElement":true,"tagName":"a-b",'
+                        '"attributes":[' + attributes + "]}]}]}").encode()
+
+
+def main(folder: str, large: bool) -> None:
     root = pathlib.Path(folder)
-    for target, data in seeds():
+    for target, data in [*seeds(), *(large_seeds() if large else ())]:
         (root / target).mkdir(parents=True, exist_ok=True)
         (root / target / hashlib.sha1(data).hexdigest()).write_bytes(data)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[-1], "--large" in sys.argv[1:-1])

@@ -1,6 +1,9 @@
 """Patch application: effects of the child ops, positions after earlier ops, and the limits."""
 
 import json
+import pathlib
+import random
+import sys
 
 import pytest
 
@@ -200,3 +203,90 @@ def test_long_slots_with_moves_and_edits_inside_moved_children(n):
     assert any("MoveChild" in op for op in ops)
     assert any(len(next(iter(op.values()))["path"]) == 1 for op in ops if "SetProp" in op)
     assert vorlik.apply(old, patch) == vorlik.apply(new, '{"ops":[]}')
+
+
+# --- long maps: edits held apart from the map until the last op ------------------------------
+
+BENCH = pathlib.Path(__file__).resolve().parent.parent / "bench"
+
+
+def long_map_patch(seed: int) -> tuple[str, str]:
+    """A root whose maps are long (or empty), and a patch of random edits to them: names added,
+    replaced, removed and added again, slots made and dropped, and paths through those slots."""
+    rnd = random.Random(seed)
+    names = [f"n{i:03}" for i in range(150)]
+    start = rnd.sample(names, 100 if seed % 2 else 0)
+    slots = {n: 1 for n in rnd.sample(names, 80)}
+    root = {"tag": "r", "props": {n: {"Int": 0} for n in start},
+            "events": {n: {"kind": "js", "handler": "h"} for n in start},
+            "bindings": {n: {"mode": "one-way"} for n in start},
+            "slots": {n: [{"tag": "c"}] for n in slots}}
+    ops = []
+    for k in range(800):
+        name = rnd.choice(names)
+        kind = rnd.randrange(9)
+        if kind < 3:
+            member, op, payload = [("SetProp", "value", {"Int": k}),
+                                   ("SetEvent", "action", {"kind": "js", "handler": str(k)}),
+                                   ("SetBinding", "binding", {"field": str(k), "mode": "two-way"})][kind]
+            ops.append({member: {"path": [], "name": name, op: payload}})
+        elif kind < 6:
+            ops.append({["RemoveProp", "RemoveEvent", "RemoveBinding"][kind - 3]:
+                        {"path": [], "name": name}})
+        elif kind == 6:
+            index = rnd.randrange(slots.get(name, 0) + 1)
+            slots[name] = slots.get(name, 0) + 1
+            ops.append({"InsertChild": {"path": [], "slot": name, "index": index,
+                                        "node": {"tag": "c", "key": str(k)}}})
+        elif slots:
+            slot = rnd.choice(sorted(slots))
+            index = rnd.randrange(slots[slot])
+            if kind == 7:
+                slots[slot] -= 1
+                if not slots[slot]:
+                    del slots[slot]
+                ops.append({"RemoveChild": {"path": [], "slot": slot, "index": index}})
+            else:
+                ops.append({"SetProp": {"path": [{"slot": slot, "index": index}], "name": "p",
+                                        "value": {"Int": k}}})
+    return json.dumps(root), json.dumps({"ops": ops})
+
+
+@pytest.mark.parametrize("seed", range(10))
+def test_long_maps_edited_in_any_order_match_a_plain_model(seed):
+    sys.path.insert(0, str(BENCH))
+    pydiff = pytest.importorskip("pydiff")
+    root, patch = long_map_patch(seed)
+    assert vorlik.apply(root, patch) == pydiff.apply(json.loads(root), json.loads(patch))
+
+
+LONG = json.dumps({"tag": "r", "slots": {"empty": [], **{f"s{i:03}": [{"tag": "c"}] for i in range(100)}}})
+DROP_S050 = {"RemoveChild": {"path": [], "slot": "s050", "index": 0}}
+
+
+@pytest.mark.parametrize(
+    "op, message",
+    [
+        # A slot dropped while the slots are edited apart is gone for later paths ...
+        ({"SetKey": {"path": [{"slot": "s050", "index": 0}], "key": "k"}},
+         "path references an existing slot"),
+        # ... while a slot read empty is still there, with no child.
+        ({"SetKey": {"path": [{"slot": "empty", "index": 0}], "key": "k"}},
+         "index out of bounds: the len is 0 but the index is 0"),
+        ({"RemoveChild": {"path": [], "slot": "empty", "index": 0}},
+         "removal index (is 0) should be < len (is 0)"),
+        ({"InsertChild": {"path": [], "slot": "s050", "index": 1, "node": {"tag": "c"}}},
+         "insertion index (is 1) should be <= len (is 0)"),
+    ],
+)
+def test_long_slot_maps_keep_the_limits(op, message):
+    with pytest.raises(ValueError) as info:
+        vorlik.apply(LONG, json.dumps({"ops": [DROP_S050, op]}))
+    assert str(info.value) == message
+
+
+def test_a_slot_dropped_from_a_long_map_can_come_back():
+    again = {"InsertChild": {"path": [], "slot": "s050", "index": 0, "node": {"tag": "new"}}}
+    out = json.loads(vorlik.apply(LONG, json.dumps({"ops": [DROP_S050, again]})))
+    assert list(out["slots"]) == sorted(json.loads(LONG)["slots"])
+    assert out["slots"]["s050"] == [{"tag": "new"}] and out["slots"]["empty"] == []

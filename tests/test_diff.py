@@ -273,3 +273,28 @@ def test_long_reversed_keyed_list():
     patch = vorlik.diff(dumps(old), dumps(new))
     assert vorlik.apply(dumps(old), patch) == vorlik.apply(dumps(new), '{"ops":[]}')
     assert len(json.loads(patch)["ops"]) == 3000  # 2999 moves and one insertion
+
+
+@pytest.mark.parametrize("segments", [3, 4, 10])
+def test_keys_of_one_plain_hash_give_the_patch_of_any_other_keys(segments):
+    # From 9 keys in one chain on, the slot's keys are hashed again under the secret key: the
+    # patch is the one the same list of other keys gives, key for key.
+    from cost_inputs import colliding_keys
+    keys = colliding_keys(segments)
+    plain = dict(zip(keys, (f"p{i}" for i in range(len(keys)))))
+
+    def lists(names):
+        order = names[::-3] + names[1::3] + [names[i] for i in range(2, len(names), 6)]
+        return dumps(ul([li(n) for n in names])), dumps(ul([li(n) for n in order + ["new"]]))
+
+    def renamed(value):
+        if isinstance(value, dict):
+            return {k: renamed(v) for k, v in value.items()}
+        if isinstance(value, list):
+            return [renamed(v) for v in value]
+        return plain.get(value, value)
+
+    old, new = lists(keys)
+    patch = vorlik.diff(old, new)
+    assert renamed(json.loads(patch)) == json.loads(vorlik.diff(*lists(list(plain.values()))))
+    assert vorlik.apply(old, patch) == vorlik.apply(new, '{"ops":[]}')

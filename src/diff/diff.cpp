@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/keyed_hash.hpp"
 #include "src/diff/patch_writer.hpp"
 
 namespace vorlik {
@@ -41,9 +42,18 @@ class PresenceCounter {
 };
 
 // The distinct keys of one slot, numbered in order of first appearance, in a chained hash table.
+// The keys come from a peer, and the standard library's string hash has a fixed seed and can be
+// inverted: a list of keys can be built that all fall into one bucket, each look-up then walking
+// the whole list. A keyed hash under the process's secret key prevents that, at several times the
+// cost of the plain hash on short keys (a few percent of a keyed diff). So the table starts with
+// the plain hash and, the first time a key is added to a chain already kLongChain long (which
+// random keys, at most one per two buckets, all but never make), hashes every key again under the
+// secret key. Until then no chain is longer than that, so the plain hash costs at most that many
+// comparisons per look-up, and after it no list of keys can be built to share a bucket.
 class KeyTable {
  public:
   static constexpr std::uint32_t kNone = UINT32_MAX;
+  static constexpr std::size_t kLongChain = 8;
 
   explicit KeyTable(std::size_t capacity) {
     std::size_t size = 8;
@@ -56,19 +66,32 @@ class KeyTable {
   std::size_t size() const { return keys_.size(); }
   std::uint32_t find(std::string_view key) const { return find_in(bucket(key), key); }
   std::uint32_t intern(std::string_view key) {
-    std::size_t b = bucket(key);
-    std::uint32_t id = find_in(b, key);
-    if (id != kNone) return id;
-    id = static_cast<std::uint32_t>(keys_.size());
+    const std::size_t b = bucket(key);
+    std::size_t chain = 0;
+    for (std::uint32_t id = buckets_[b]; id != kNone; id = chain_[id], ++chain)
+      if (keys_[id] == key) return id;
+    const auto id = static_cast<std::uint32_t>(keys_.size());
     keys_.push_back(key);
     chain_.push_back(buckets_[b]);
     buckets_[b] = id;
+    if (chain >= kLongChain && !keyed_) rehash_keyed();
     return id;
   }
 
  private:
   std::size_t bucket(std::string_view key) const {
-    return std::hash<std::string_view>{}(key)&mask_;
+    const std::uint64_t h = keyed_ ? keyed_hash(hash_key_, key) : std::hash<std::string_view>{}(key);
+    return static_cast<std::size_t>(h) & mask_;
+  }
+  [[gnu::noinline]] void rehash_keyed() {
+    keyed_ = true;
+    hash_key_ = process_hash_key();
+    std::fill(buckets_.begin(), buckets_.end(), kNone);
+    for (std::uint32_t id = 0; id < keys_.size(); ++id) {
+      const std::size_t b = bucket(keys_[id]);
+      chain_[id] = buckets_[b];
+      buckets_[b] = id;
+    }
   }
   std::uint32_t find_in(std::size_t b, std::string_view key) const {
     for (std::uint32_t id = buckets_[b]; id != kNone; id = chain_[id])
@@ -80,6 +103,8 @@ class KeyTable {
   std::vector<std::uint32_t> chain_;    // by key id: the next id in the same bucket
   std::vector<std::string_view> keys_;
   std::size_t mask_ = 0;
+  bool keyed_ = false;
+  HashKey hash_key_;
 };
 
 class Differ {

@@ -56,11 +56,16 @@ class NodeKey {
   std::string_view s_;
 };
 
+struct NodeEdits;
+
 // Handlers and bindings, which most nodes do not have, stand apart: a node without them does not
 // carry their empty maps.
 struct NodeExtras {
   ArenaMap<Action> events;
   ArenaMap<Binding> bindings;
+  // Not owned: while a patch is applied, the edits to the node's long maps, which are held apart
+  // from the maps until the last op has run (src/diff/apply.cpp); null otherwise.
+  NodeEdits* edits = nullptr;
 };
 
 struct Node {

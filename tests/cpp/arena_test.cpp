@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "containers/arena_vec.hpp"
+#include "containers/system_memory.hpp"
 
 namespace vorlik {
 namespace {
@@ -61,6 +65,47 @@ TEST(ArenaVec, InsertsAndErasesAcrossGrowth) {
     }
   }
   ASSERT_EQ(std::vector<int>(v.begin(), v.end()), model);
+}
+
+// Only the whole pages inside the range read as zeros afterwards: the bytes around it, on pages
+// it covers in part, keep their contents.
+TEST(SystemMemory, GivesBackOnlyTheWholePagesInside) {
+  constexpr std::size_t kPage = 4096;
+  struct Free {
+    void operator()(unsigned char* p) const { std::free(p); }
+  };
+  std::unique_ptr<unsigned char[], Free> block(
+      static_cast<unsigned char*>(std::aligned_alloc(kPage, 5 * kPage)));
+  ASSERT_TRUE(block);
+  std::memset(block.get(), 0xAB, 5 * kPage);
+  system_memory::give_back_pages(block.get() + 100, 3 * kPage);
+  for (std::size_t i = 0; i < 5 * kPage; ++i) {
+#if defined(__linux__)
+    const bool inside = i >= kPage && i < 3 * kPage;
+#else
+    const bool inside = false;
+#endif
+    ASSERT_EQ(block[i], inside ? 0 : 0xAB) << i;
+  }
+}
+
+// Arenas with large blocks, on the first thread and on another, where their pages are given back
+// before the blocks are freed: each block keeps what is written into it while it lives.
+TEST(ArenaOnThreads, LargeBlocksHoldTheirContentsUntilTheEnd) {
+  auto use = [] {
+    for (int round = 0; round < 3; ++round) {
+      Arena arena(std::size_t{3} << 20);
+      auto* p = static_cast<unsigned char*>(arena.allocate(std::size_t{5} << 20, 16));
+      auto* q = static_cast<unsigned char*>(arena.allocate(std::size_t{2} << 20, 16));
+      std::memset(p, 1, std::size_t{5} << 20);
+      std::memset(q, 2, std::size_t{2} << 20);
+      for (std::size_t i = 0; i < (std::size_t{5} << 20); i += 4093) ASSERT_EQ(p[i], 1);
+      for (std::size_t i = 0; i < (std::size_t{2} << 20); i += 4093) ASSERT_EQ(q[i], 2);
+    }
+  };
+  use();
+  std::thread other(use);
+  other.join();
 }
 
 }  // namespace
