@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 # CI sets VORLIK_WERROR=ON.
 VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo web-demo test conformance sanitize fuzz bench wasm clean
+.PHONY: deps build demo web-demo test conformance sanitize fuzz bench bench-abi wasm clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -67,6 +67,17 @@ bench: build
 # The core as WebAssembly with its JavaScript face, in build/wasm/client (needs no Python).
 wasm:
 	@VORLIK_WERROR=$(VORLIK_WERROR) bash scripts/build-wasm.sh
+
+# What the stable ABI costs per call: the module built for it and for this interpreter's own ABI,
+# both called on inputs of about 100 bytes. make bench-abi [MODE=callgrind]
+ABI_BUILD := build/abi
+bench-abi: build
+	@bash scripts/bench-deps.sh $(VPY)
+	cmake -S . -B $(ABI_BUILD)/abi3 -DPython_EXECUTABLE=$(abspath $(VPY)) >/dev/null
+	cmake -S . -B $(ABI_BUILD)/own -DPython_EXECUTABLE=$(abspath $(VPY)) -DVORLIK_STABLE_ABI= >/dev/null
+	cmake --build $(ABI_BUILD)/abi3 --parallel 2 --target vorlik
+	cmake --build $(ABI_BUILD)/own --parallel 2 --target vorlik
+	$(VPY) bench/abi.py $(ABI_BUILD)/abi3/vorlik.abi3.so $(ABI_BUILD)/own/vorlik.cpython-*.so --mode $(MODE)
 
 clean:
 	rm -rf $(VENV) build

@@ -6,7 +6,8 @@ set_property(SOURCE "${PROJECT_SOURCE_DIR}/python/lib.cpp" APPEND PROPERTY
 
 # libstdc++ and libgcc stay shared: linked in statically they bring this machine's glibc symbol
 # versions with them (pthread from 2.34, _dl_find_object 2.35, arc4random 2.36), while shared they
-# only ask for GLIBCXX_3.4.29 (to_chars/from_chars of double), which manylinux_2_34 allows.
+# ask for GLIBCXX_3.4.21 and CXXABI_1.3.9 at most (GCC 5's runtime), which manylinux_2_24 allows.
+# scripts/lib/wheel.sh refuses a wheel that needs more than manylinux_2_28.
 set_target_properties(vorlik PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
 # A top-level extension module cannot carry py.typed, so its stubs are installed as a stub-only

@@ -1,5 +1,6 @@
 """Module layout, argument binding and conversion of the five functions."""
 
+import collections
 import importlib.util
 import os
 import subprocess
@@ -142,6 +143,27 @@ def test_text_conversion_errors(name, index, param, bad, exc, message):
     args = args_for(name)
     args[index] = bad
     raises(exc, message, getattr(vorlik, name), *args, note=param)
+
+
+class ShadowsName(type):
+    __name__ = property(lambda cls: "Impostor")
+
+
+class Renamed:
+    pass
+
+
+Renamed.__name__ = "x.y.Renamed"
+
+
+# The type's own name up to its last dot, however the type was made or renamed, and whatever a
+# metaclass pretends.
+@pytest.mark.parametrize("bad, shown", [
+    (type("a.b", (), {})(), "b"), (type("\u00e9.\u00fc", (), {})(), "\u00fc"), (Renamed(), "Renamed"),
+    (ShadowsName("Real", (), {})(), "Real"), (collections.OrderedDict(), "OrderedDict"),
+    (vorlik.Example("x"), "Example")])
+def test_type_names_in_messages(bad, shown):
+    raises(TypeError, f"'{shown}' object is not an instance of 'str'", vorlik.diff, bad, "{}", note="old")
 
 
 @pytest.mark.parametrize("bad, message", [

@@ -47,6 +47,10 @@ GOOD_SH = '```console\n$ echo hi\nhi\n```\n'
     (GOOD_PY + GOOD_SH + '```console\n$ echo one; echo two >&2\none\n```\n', 1),
     ('```python\n1 + 1\n```\n' + GOOD_SH, 1),
     (GOOD_PY, 1),
+    # A session marked for a later Python is left out on earlier ones, and only there.
+    (GOOD_PY + '<!-- python 3.99+ -->\n' + GOOD_PY.replace("2\n", "3\n") + GOOD_SH, 0),
+    (GOOD_PY + '<!-- python 3.10+ -->\n' + GOOD_PY.replace("2\n", "3\n") + GOOD_SH, 1),
+    (GOOD_PY + '<!-- python 3.99+ -->\n\n' + GOOD_PY.replace("2\n", "3\n") + GOOD_SH, 1),
 ])
 def test_standalone_runner_fails_on_any_difference(tmp_path, text, verdict):
     # The clean-machine check relies on this exit status alone.

@@ -263,7 +263,8 @@ def test_awkward_names_become_distinct_identifiers(generated):
     assert tree.to_json() == ('{"tag":"x-mapping","props":{"aria_label":{"Str":"x"},"class":{"Str":"c"},'
                               '"key":{"Str":"k"}},"slots":{"a b":[{"tag":"i"}]},"events":{"update-model-value":'
                               '{"kind":"emit","event":"e","detail":null}}}')
-    assert 'Backslash \\ and """ and a tab\tand\r\n' in module.XMapping.__doc__
+    # From 3.13 on the compiler expands a docstring's tabs, as inspect.getdoc does on every version.
+    assert re.search(r'Backslash \\ and """ and a tab(\t| +)and\r\n', module.XMapping.__doc__)
     # A name Python refuses to bind, and a prop's later lines indented under its own entry.
     assert module.XMapping(__debug___=True).to_json() == '{"tag":"x-mapping","props":{"__debug__":{"Bool":true}}}'
     assert "    __debug___: First line\n        second line" in inspect.getdoc(module.XMapping)
