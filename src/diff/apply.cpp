@@ -102,7 +102,9 @@ MapEdits<Entry>* Applier::edits_of(Node& node, ArenaVec<Entry>& map, EditsOf<Ent
   NodeEdits* edits = node.extras ? node.extras->edits : nullptr;
   if (edits && edits->*which) return &*(edits->*which);
   if (map.size() < kEditApartFrom) return nullptr;
-  if (!edits) edits = node.edit_extras(arena_).edits = edits_.emplace_back(std::make_unique<NodeEdits>()).get();
+  if (!edits)
+    edits = node.edit_extras(arena_).edits =
+        edits_.emplace_back(std::make_unique<NodeEdits>()).get();
   MapEdits<Entry>& held = (edits->*which).emplace(map);
   // The map's entries are the edits' until they are merged back: nothing reads them meanwhile.
   map.clear();
