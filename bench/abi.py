@@ -23,8 +23,10 @@ from pathlib import Path
 OLD = '{"tag":"ul","props":{"title":{"Str":"Inbox"}},"slots":{"items":[{"tag":"li","key":"a"}]}}'
 NEW = '{"tag":"ul","props":{"title":{"Str":"Sent"}},"slots":{"items":[{"tag":"li","key":"b"}]}}'
 PATCH = '{"ops":[{"SetProp":{"path":[],"name":"title","value":{"Str":"Sent"}}}]}'
-MANIFEST = ('{"schemaVersion":"1.0.0","modules":[{"kind":"javascript-module","path":"a.js",'
-            '"declarations":[{"kind":"class","name":"A","customElement":true,"tagName":"x-a"}]}]}')
+MANIFEST = (
+    '{"schemaVersion":"1.0.0","modules":[{"kind":"javascript-module","path":"a.js",'
+    '"declarations":[{"kind":"class","name":"A","customElement":true,"tagName":"x-a"}]}]}'
+)
 
 
 def inputs(module):
@@ -65,7 +67,7 @@ def timed(paths, rounds, calls):
     for name in builds[0]:
         samples = [[] for _ in builds]
         for r in range(rounds):
-            for i in (range(len(builds)) if r % 2 == 0 else reversed(range(len(builds)))):
+            for i in range(len(builds)) if r % 2 == 0 else reversed(range(len(builds))):
                 samples[i].append(batch(*builds[i][name], calls))
         rows[name] = [statistics.median(s) * 1e9 for s in samples]
     return rows, "ns per call (median of batches)"
@@ -79,9 +81,22 @@ def probe(path, name, calls):
 def instructions(path, name, calls, work):
     out = Path(work) / "callgrind.out"
     # A fixed hash seed keeps the interpreter's own work the same from one process to the next.
-    subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", sys.executable, __file__,
-                    "--probe", str(path), name, str(calls)], check=True, capture_output=True,
-                   env=dict(os.environ, PYTHONHASHSEED="0"))
+    subprocess.run(
+        [
+            "valgrind",
+            "--tool=callgrind",
+            f"--callgrind-out-file={out}",
+            sys.executable,
+            __file__,
+            "--probe",
+            str(path),
+            name,
+            str(calls),
+        ],
+        check=True,
+        capture_output=True,
+        env=dict(os.environ, PYTHONHASHSEED="0"),
+    )
     for line in out.read_text().splitlines():
         if line.startswith(("summary:", "totals:")):
             return int(line.split()[1])
@@ -92,8 +107,7 @@ def counted(paths, calls):
     names = list(inputs(load(paths[0])))
     with tempfile.TemporaryDirectory() as work:
         base = [instructions(p, names[0], 0, work) for p in paths]
-        rows = {name: [(instructions(p, name, calls, work) - b) / calls for p, b in zip(paths, base)]
-                for name in names}
+        rows = {name: [(instructions(p, name, calls, work) - b) / calls for p, b in zip(paths, base)] for name in names}
     return rows, "instructions per call"
 
 

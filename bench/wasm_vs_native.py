@@ -29,6 +29,7 @@ SPEED_GOAL = 2.0
 def cases(sizes, shapes):
     """(name, call, size, args) on the inputs of run.py's cases for diff, apply and decode_frame."""
     import workloads
+
     for size in sizes:
         target = int(size * MB)
         for shape in shapes:
@@ -79,13 +80,22 @@ def main(args):
                 theirs += wasm.time(call, key, 1)
             inputs = sum(len(a.encode() if isinstance(a, str) else a) for a in call_args)
             native_s, wasm_s = min(ours), min(theirs)
-            rows.append({"case": name, "call": call, "size_mb": size, "input_bytes": inputs,
-                         "native_s": native_s, "wasm_s": wasm_s, "ratio": wasm_s / native_s,
-                         "native_median_s": statistics.median(ours), "wasm_median_s": statistics.median(theirs)})
+            rows.append(
+                {
+                    "case": name,
+                    "call": call,
+                    "size_mb": size,
+                    "input_bytes": inputs,
+                    "native_s": native_s,
+                    "wasm_s": wasm_s,
+                    "ratio": wasm_s / native_s,
+                    "native_median_s": statistics.median(ours),
+                    "wasm_median_s": statistics.median(theirs),
+                }
+            )
             print(f"{name} {size} MB: {wasm_s / native_s:.2f}x", file=sys.stderr)
     summary = summarize(rows)
-    machine = {"seconds": time.time() - started, "rounds": args.rounds, "wasm_bytes": raw,
-               "wasm_gzip_bytes": zipped}
+    machine = {"seconds": time.time() - started, "rounds": args.rounds, "wasm_bytes": raw, "wasm_gzip_bytes": zipped}
     table = markdown(rows, summary, raw, zipped)
     (out / "wasm.md").write_text(table)
     (out / "wasm.json").write_text(json.dumps({"machine": machine, "rows": rows, "summary": summary}, indent=1))
@@ -97,24 +107,37 @@ def summarize(rows):
     groups = {}
     for r in rows:
         groups.setdefault((r["call"], r["size_mb"]), []).append(r)
-    return [{"call": call, "size_mb": size, "cases": len(g),
-             "ratio_median": statistics.median(r["ratio"] for r in g),
-             "ratio_min": min(r["ratio"] for r in g), "ratio_max": max(r["ratio"] for r in g),
-             "within_goal": sum(r["ratio"] <= SPEED_GOAL for r in g)}
-            for (call, size), g in groups.items()]
+    return [
+        {
+            "call": call,
+            "size_mb": size,
+            "cases": len(g),
+            "ratio_median": statistics.median(r["ratio"] for r in g),
+            "ratio_min": min(r["ratio"] for r in g),
+            "ratio_max": max(r["ratio"] for r in g),
+            "within_goal": sum(r["ratio"] <= SPEED_GOAL for r in g),
+        }
+        for (call, size), g in groups.items()
+    ]
 
 
 def markdown(rows, summary, raw, zipped):
     met = "met" if zipped <= SIZE_GOAL else "MISSED"
-    lines = [f"vorlik.wasm: {raw / 1024:.0f} KiB, {zipped / 1024:.0f} KiB gzipped "
-             f"(goal <= {SIZE_GOAL // 1024} KiB gzipped: {met})", "",
-             f"| call | MB | cases | wasm / native, median of the cases | range | within {SPEED_GOAL:g}x |",
-             "|---|---:|---:|---:|---|---:|"]
+    lines = [
+        f"vorlik.wasm: {raw / 1024:.0f} KiB, {zipped / 1024:.0f} KiB gzipped "
+        f"(goal <= {SIZE_GOAL // 1024} KiB gzipped: {met})",
+        "",
+        f"| call | MB | cases | wasm / native, median of the cases | range | within {SPEED_GOAL:g}x |",
+        "|---|---:|---:|---:|---|---:|",
+    ]
     for s in summary:
-        lines.append(f"| {s['call']} | {s['size_mb']} | {s['cases']} | {s['ratio_median']:.2f} | "
-                     f"{s['ratio_min']:.2f}-{s['ratio_max']:.2f} | {s['within_goal']} of {s['cases']} |")
+        lines.append(
+            f"| {s['call']} | {s['size_mb']} | {s['cases']} | {s['ratio_median']:.2f} | "
+            f"{s['ratio_min']:.2f}-{s['ratio_max']:.2f} | {s['within_goal']} of {s['cases']} |"
+        )
     lines += ["", "| case | MB | native ms | wasm ms | wasm / native |", "|---|---:|---:|---:|---:|"]
     for r in rows:
-        lines.append(f"| {r['case']} | {r['size_mb']} | {r['native_s'] * 1e3:.2f} | {r['wasm_s'] * 1e3:.2f} | "
-                     f"{r['ratio']:.2f} |")
+        lines.append(
+            f"| {r['case']} | {r['size_mb']} | {r['native_s'] * 1e3:.2f} | {r['wasm_s'] * 1e3:.2f} | {r['ratio']:.2f} |"
+        )
     return "\n".join(lines) + "\n"

@@ -26,24 +26,49 @@ from dataclasses import dataclass
 from email.utils import formatdate
 from pathlib import Path
 
+from websockets.asyncio.server import Server, ServerConnection, serve
+from websockets.datastructures import Headers
+from websockets.http11 import Request, Response
+
 import vorlik_web
 from vorlik_stream import Broadcast
 from vorlik_stream.protocol import Event, FieldPatch
 from vorlik_stream.websocket import handler
-from vorlik_tree import (Binding, CallEndpoint, Concat, Emit, Field, Id, If, Lit, NamedJs, Node, Not, Obj, Prop, Seq,
-                         SendPatch, SetField, SetProp, This, Toggle, ToggleField)
+from vorlik_tree import (
+    Binding,
+    CallEndpoint,
+    Concat,
+    Emit,
+    Field,
+    Id,
+    If,
+    Lit,
+    NamedJs,
+    Node,
+    Not,
+    Obj,
+    Prop,
+    SendPatch,
+    Seq,
+    SetField,
+    SetProp,
+    This,
+    Toggle,
+    ToggleField,
+)
 from vorlik_tree import Event as EventValue
-from websockets.asyncio.server import Server, ServerConnection, serve
-from websockets.datastructures import Headers
-from websockets.http11 import Request, Response
 
 ROOT = Path(__file__).resolve().parent.parent
 PAGE = Path(__file__).resolve().parent / "web" / "index.html"
 MODEL = "shared-list"
 SORTS = {"manual": "Manual", "name": "A\u2013Z", "done": "Done last"}
 MAX_TEXT = 200
-MEDIA = {".html": "text/html; charset=utf-8", ".mjs": "text/javascript; charset=utf-8", ".wasm": "application/wasm",
-         ".json": "application/json"}
+MEDIA = {
+    ".html": "text/html; charset=utf-8",
+    ".mjs": "text/javascript; charset=utf-8",
+    ".wasm": "application/wasm",
+    ".json": "application/json",
+}
 logger = logging.getLogger("web_demo")
 
 
@@ -92,69 +117,186 @@ class SharedList:
     def tree(self) -> Node:
         rows = self.rows()
         done = sum(item.done for item in rows)
-        add = If(Field("draft"),
-                 Seq([SetProp(Id("draft"), "placeholder", Concat([Lit("Added \u201c"), Field("draft"), Lit("\u201d")])),
-                      Emit("add", Obj({"text": Field("draft")})),
-                      SetField("draft", Lit(""))]),
-                 NamedJs("nudge"))
+        add = If(
+            Field("draft"),
+            Seq(
+                [
+                    SetProp(Id("draft"), "placeholder", Concat([Lit("Added \u201c"), Field("draft"), Lit("\u201d")])),
+                    Emit("add", Obj({"text": Field("draft")})),
+                    SetField("draft", Lit("")),
+                ]
+            ),
+            NamedJs("nudge"),
+        )
         sort_buttons = [
-            Node("button", f"sort-{key}", props={"textContent": label, "value": key, "type": "button",
-                                                 "className": "on" if key == self.sort else ""},
-                 events={"click": SendPatch("list", "sort", Prop(This(), "value"))})
-            for key, label in SORTS.items()]
-        tools = sort_buttons + [
-            Node("button", "reverse", props={"textContent": "Reverse", "type": "button", "className": "on" if self.reverse else ""},
-                 events={"click": SendPatch("list", "reverse", Not(Lit(self.reverse)))}),
-            Node("button", "shuffle", props={"textContent": "Shuffle", "type": "button"}, events={"click": Emit("shuffle")}),
-            Node("button", "compact", props={"textContent": "Compact", "type": "button"},
-                 events={"click": ToggleField("compact")}),
-            Node("button", "stats", props={"textContent": "Stats", "type": "button"},
-                 events={"click": CallEndpoint("GET", "/api/stats", result="stats")}),
-            Node("button", "help", props={"textContent": "?", "type": "button", "title": "What is this?"},
-                 events={"click": Toggle(Id("help"), "hidden")}),
+            Node(
+                "button",
+                f"sort-{key}",
+                props={
+                    "textContent": label,
+                    "value": key,
+                    "type": "button",
+                    "className": "on" if key == self.sort else "",
+                },
+                events={"click": SendPatch("list", "sort", Prop(This(), "value"))},
+            )
+            for key, label in SORTS.items()
         ]
-        return Node("main", props={"className": "app"}, slots={"": [
-            Node("header", slots={"": [
-                Node("h1", props={"textContent": "Shared list"}),
-                Node("p", "summary", props={"id": "summary", "className": "meta",
-                                            "textContent": f"{len(rows)} items, {done} done \u00b7 {self.tabs} "
-                                                           f"tab{'s' if self.tabs != 1 else ''} open"}),
-            ]}),
-            Node("aside", "help-text", props={"id": "help", "hidden": True, "textContent":
-                 "The list, its order and every edit are shared by all open tabs; the filter, the draft "
-                 "and the compact view are this tab's own. Edit an item and press Enter to share it."}),
-            Node("form", "add", props={"className": "add"}, events={"submit": add}, slots={"": [
-                Node("input", "draft", props={"id": "draft", "placeholder": "New item", "autocomplete": "off",
-                                              "maxLength": MAX_TEXT},
-                     bindings={"value": Binding("two-way", "draft")}),
-                Node("button", props={"textContent": "Add", "type": "submit"}),
-            ]}),
-            Node("div", "tools", props={"className": "tools"}, slots={"": [
-                Node("input", "filter", props={"id": "filter", "type": "search", "placeholder": "Filter this tab"},
-                     bindings={"value": Binding("two-way", "filter")}),
-                *tools,
-            ]}),
-            Node("output", "stats-out", props={"id": "stats", "className": "meta"},
-                 bindings={"value": Binding("one-way", "stats", compute="statsText")}),
-            Node("ul", "items", props={"id": "items"},
-                 bindings={"className": Binding("one-way", "compact", compute={"hook": "when", "then": "compact", "else": ""})},
-                 slots={"": [self.row(item) for item in rows]}),
-        ]})
+        tools = sort_buttons + [
+            Node(
+                "button",
+                "reverse",
+                props={"textContent": "Reverse", "type": "button", "className": "on" if self.reverse else ""},
+                events={"click": SendPatch("list", "reverse", Not(Lit(self.reverse)))},
+            ),
+            Node(
+                "button",
+                "shuffle",
+                props={"textContent": "Shuffle", "type": "button"},
+                events={"click": Emit("shuffle")},
+            ),
+            Node(
+                "button",
+                "compact",
+                props={"textContent": "Compact", "type": "button"},
+                events={"click": ToggleField("compact")},
+            ),
+            Node(
+                "button",
+                "stats",
+                props={"textContent": "Stats", "type": "button"},
+                events={"click": CallEndpoint("GET", "/api/stats", result="stats")},
+            ),
+            Node(
+                "button",
+                "help",
+                props={"textContent": "?", "type": "button", "title": "What is this?"},
+                events={"click": Toggle(Id("help"), "hidden")},
+            ),
+        ]
+        return Node(
+            "main",
+            props={"className": "app"},
+            slots={
+                "": [
+                    Node(
+                        "header",
+                        slots={
+                            "": [
+                                Node("h1", props={"textContent": "Shared list"}),
+                                Node(
+                                    "p",
+                                    "summary",
+                                    props={
+                                        "id": "summary",
+                                        "className": "meta",
+                                        "textContent": f"{len(rows)} items, {done} done \u00b7 {self.tabs} "
+                                        f"tab{'s' if self.tabs != 1 else ''} open",
+                                    },
+                                ),
+                            ]
+                        },
+                    ),
+                    Node(
+                        "aside",
+                        "help-text",
+                        props={
+                            "id": "help",
+                            "hidden": True,
+                            "textContent": "The list, its order and every edit are shared by all open tabs; the filter, the draft "
+                            "and the compact view are this tab's own. Edit an item and press Enter to share it.",
+                        },
+                    ),
+                    Node(
+                        "form",
+                        "add",
+                        props={"className": "add"},
+                        events={"submit": add},
+                        slots={
+                            "": [
+                                Node(
+                                    "input",
+                                    "draft",
+                                    props={
+                                        "id": "draft",
+                                        "placeholder": "New item",
+                                        "autocomplete": "off",
+                                        "maxLength": MAX_TEXT,
+                                    },
+                                    bindings={"value": Binding("two-way", "draft")},
+                                ),
+                                Node("button", props={"textContent": "Add", "type": "submit"}),
+                            ]
+                        },
+                    ),
+                    Node(
+                        "div",
+                        "tools",
+                        props={"className": "tools"},
+                        slots={
+                            "": [
+                                Node(
+                                    "input",
+                                    "filter",
+                                    props={"id": "filter", "type": "search", "placeholder": "Filter this tab"},
+                                    bindings={"value": Binding("two-way", "filter")},
+                                ),
+                                *tools,
+                            ]
+                        },
+                    ),
+                    Node(
+                        "output",
+                        "stats-out",
+                        props={"id": "stats", "className": "meta"},
+                        bindings={"value": Binding("one-way", "stats", compute="statsText")},
+                    ),
+                    Node(
+                        "ul",
+                        "items",
+                        props={"id": "items"},
+                        bindings={
+                            "className": Binding(
+                                "one-way", "compact", compute={"hook": "when", "then": "compact", "else": ""}
+                            )
+                        },
+                        slots={"": [self.row(item) for item in rows]},
+                    ),
+                ]
+            },
+        )
 
     def row(self, item: Item) -> Node:
-        return Node("li", item.id, props={"className": "done" if item.done else ""},
-                    bindings={"hidden": Binding("one-way", "filter", compute={"hook": "hides", "text": item.text})},
-                    slots={"": [
-                        Node("input", props={"type": "checkbox", "checked": item.done, "title": "Done"},
-                             events={"change": SendPatch(item.id, "done", EventValue())}),
-                        Node("input", props={"className": "text", "value": item.text, "maxLength": MAX_TEXT},
-                             events={"change": SendPatch(item.id, "text", EventValue())}),
-                        Node("button", props={"textContent": "\u2191", "title": "Move to the top", "value": item.id,
-                                              "type": "button"},
-                             events={"click": Emit("top", Prop(This(), "value"))}),
-                        Node("button", props={"textContent": "\u2715", "title": "Remove", "type": "button"},
-                             events={"click": Emit("remove", Lit(item.id))}),
-                    ]})
+        return Node(
+            "li",
+            item.id,
+            props={"className": "done" if item.done else ""},
+            bindings={"hidden": Binding("one-way", "filter", compute={"hook": "hides", "text": item.text})},
+            slots={
+                "": [
+                    Node(
+                        "input",
+                        props={"type": "checkbox", "checked": item.done, "title": "Done"},
+                        events={"change": SendPatch(item.id, "done", EventValue())},
+                    ),
+                    Node(
+                        "input",
+                        props={"className": "text", "value": item.text, "maxLength": MAX_TEXT},
+                        events={"change": SendPatch(item.id, "text", EventValue())},
+                    ),
+                    Node(
+                        "button",
+                        props={"textContent": "\u2191", "title": "Move to the top", "value": item.id, "type": "button"},
+                        events={"click": Emit("top", Prop(This(), "value"))},
+                    ),
+                    Node(
+                        "button",
+                        props={"textContent": "\u2715", "title": "Remove", "type": "button"},
+                        events={"click": Emit("remove", Lit(item.id))},
+                    ),
+                ]
+            },
+        )
 
     # ---- what clients ask for
 
@@ -208,8 +350,12 @@ class SharedList:
         return False
 
     def stats(self) -> dict[str, object]:
-        return {"items": len(self.items), "done": sum(i.done for i in self.items.values()), "tabs": self.tabs,
-                "revision": self.broadcast.rev}
+        return {
+            "items": len(self.items),
+            "done": sum(i.done for i in self.items.values()),
+            "tabs": self.tabs,
+            "revision": self.broadcast.rev,
+        }
 
 
 # ---- serving
@@ -227,16 +373,32 @@ def core_folder() -> Path:
 def client_files(core: Path) -> dict[str, Path]:
     """URL path -> file: the page, the DOM client and the WebAssembly core. Only these paths are
     served."""
-    files = {"/": PAGE, "/vorlik/client.mjs": ROOT / "wasm" / "client.mjs",
-             "/vorlik/vorlik.mjs": core / "vorlik.mjs", "/vorlik/vorlik.wasm": core / "vorlik.wasm"}
+    files = {
+        "/": PAGE,
+        "/vorlik/client.mjs": ROOT / "wasm" / "client.mjs",
+        "/vorlik/vorlik.mjs": core / "vorlik.mjs",
+        "/vorlik/vorlik.wasm": core / "vorlik.wasm",
+    }
     files.update({f"/vorlik/dom/{path.name}": path for path in (ROOT / "wasm" / "dom").glob("*.mjs")})
     return files
 
 
 def respond(status: int, phrase: str, body: bytes, media: str) -> Response:
-    return Response(status, phrase, Headers([
-        ("Date", formatdate(usegmt=True)), ("Connection", "close"), ("Content-Length", str(len(body))),
-        ("Content-Type", media), ("Cache-Control", "no-store"), ("X-Content-Type-Options", "nosniff")]), body)
+    return Response(
+        status,
+        phrase,
+        Headers(
+            [
+                ("Date", formatdate(usegmt=True)),
+                ("Connection", "close"),
+                ("Content-Length", str(len(body))),
+                ("Content-Type", media),
+                ("Cache-Control", "no-store"),
+                ("X-Content-Type-Options", "nosniff"),
+            ]
+        ),
+        body,
+    )
 
 
 async def start(app: SharedList, port: int = 0, host: str = "127.0.0.1", core: Path | None = None) -> Server:

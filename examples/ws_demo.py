@@ -19,8 +19,9 @@ HERE = pathlib.Path(__file__).resolve().parent
 
 
 def main():
-    host = subprocess.Popen([sys.executable, str(HERE / "ws_host.py"), "--seconds", "60"],
-                            stdout=subprocess.PIPE, text=True)
+    host = subprocess.Popen(
+        [sys.executable, str(HERE / "ws_host.py"), "--seconds", "60"], stdout=subprocess.PIPE, text=True
+    )
     try:
         first = host.stdout.readline()
         print(first, end="", flush=True)

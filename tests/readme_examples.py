@@ -53,8 +53,15 @@ def console_steps(text):
 
 def run_step(command, cwd, env=None):
     """The lines a shell command prints, standard error merged in as a terminal shows it."""
-    r = subprocess.run(["bash", "-c", command], cwd=cwd, env=env, stdout=subprocess.PIPE,
-                       stderr=subprocess.STDOUT, text=True, timeout=60)
+    r = subprocess.run(
+        ["bash", "-c", command],
+        cwd=cwd,
+        env=env,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.STDOUT,
+        text=True,
+        timeout=60,
+    )
     return r.stdout.splitlines()
 
 

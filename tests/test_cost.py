@@ -12,10 +12,10 @@ import platform
 import time
 
 import pytest
-
-import vorlik
 from cost_inputs import PAIRS, Pair
 from test_hostile import run_isolated
+
+import vorlik
 
 # Reordering maps and failing deep in the nesting are being reworked apart from the rest: until
 # then their pairs are expected to fail.
@@ -25,8 +25,11 @@ NOT_YET = {
     "frames: map order: decode_frame MessagePack, 1,000 maps nested": ORDER,
     "frames: map order: encode_frame to MessagePack, 126 objects nested": ORDER,
     "frames: map order: decode_frame JSON, careful reader": ORDER,
-    **{p.name: UNWINDING for p in PAIRS if p.group == "faults deep in the nesting"
-       and p.route not in ("frame payload, MessagePack", "frame header")},
+    **{
+        p.name: UNWINDING
+        for p in PAIRS
+        if p.group == "faults deep in the nesting" and p.route not in ("frame payload, MessagePack", "frame header")
+    },
 }
 
 # Timings below this are taken as this: a scheduler's hiccup must not fail a pair whose benign
@@ -49,8 +52,10 @@ def outcome(pair: Pair, args: tuple) -> tuple[float, object]:
 
 @pytest.mark.parametrize(
     "pair",
-    [pytest.param(p, marks=pytest.mark.xfail(strict=False, reason=NOT_YET[p.name]))
-     if p.name in NOT_YET else p for p in PAIRS],
+    [
+        pytest.param(p, marks=pytest.mark.xfail(strict=False, reason=NOT_YET[p.name])) if p.name in NOT_YET else p
+        for p in PAIRS
+    ],
     ids=lambda p: p.name,
 )
 def test_hostile_input_costs_about_as_much_as_a_benign_one(pair):
@@ -73,14 +78,16 @@ def test_hostile_input_costs_about_as_much_as_a_benign_one(pair):
         assert hostile_result == benign_result
     assert hostile_time <= limit, (
         f"hostile {hostile_time * 1e3:.1f} ms, benign {benign_time * 1e3:.1f} ms: "
-        f"{hostile_time / max(benign_time, FLOOR):.0f} times, bound {pair.bound:g}")
+        f"{hostile_time / max(benign_time, FLOOR):.0f} times, bound {pair.bound:g}"
+    )
 
 
 # --- memory kept between calls -----------------------------------------------------------------
 
 glibc_only = pytest.mark.skipif(
     platform.libc_ver()[0] != "glibc" or os.environ.get("VORLIK_SANITIZED") == "1",
-    reason="measures what glibc's allocator keeps (AddressSanitizer brings its own)")
+    reason="measures what glibc's allocator keeps (AddressSanitizer brings its own)",
+)
 
 # Trees of about 3 MB each, a few rows apart: a diff's arena asks for four times the texts in one
 # block, and its patch is short.
@@ -101,7 +108,9 @@ def resident():
 
 @glibc_only
 def test_threads_do_not_each_keep_a_large_call():
-    out = run_isolated(BIG_PAIR + """
+    out = run_isolated(
+        BIG_PAIR
+        + """
 import threading, vorlik
 vorlik.diff('{"tag":"a"}', '{"tag":"b"}')
 before = resident()
@@ -117,10 +126,9 @@ for t in threads:
 for t in threads:
     t.join()
 print(resident() - before, len(old) + len(new))
-""")
+"""
+    )
     kept, text = map(int, out.split())
     # Each thread kept its call's arena before, about four times the texts (19 times in all);
     # now only the call's smaller blocks, which the allocator keeps per thread for any caller.
-    assert kept < 8 * text, (
-        f"{kept / 1e6:.0f} MB kept after one {text / 1e6:.0f} MB diff in each of 8 threads")
-
+    assert kept < 8 * text, f"{kept / 1e6:.0f} MB kept after one {text / 1e6:.0f} MB diff in each of 8 threads"

@@ -11,11 +11,12 @@ import sys
 from pathlib import Path
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
-
-import vorlik
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 from test_diff import nodes, tree_pairs
 from test_frames import json_values
+
+import vorlik
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "wasm"))
@@ -76,10 +77,10 @@ def broken(draw, text):
     if how == "cut":
         return text[:at]
     if how == "drop":
-        return text[:at] + text[at + 1:]
+        return text[:at] + text[at + 1 :]
     if how == "double":
         return text[:at] + text[at] + text[at:]
-    return text[:at] + draw(st.sampled_from(list('{}[]",:0-.eE\\ ntfa\x01é'))) + text[at + 1:]
+    return text[:at] + draw(st.sampled_from(list('{}[]",:0-.eE\\ ntfa\x01é'))) + text[at + 1 :]
 
 
 @st.composite
@@ -89,10 +90,11 @@ def broken_bytes(draw, data):
     if how == "cut" or not data:
         return data[:at]
     byte = bytes([draw(st.integers(0, 255))])
-    return data[:at] + byte + data[at + (how == "flip"):]
+    return data[:at] + byte + data[at + (how == "flip") :]
 
 
 # --- The conformance vectors, compared with the extension exactly (also where they allow more) ---
+
 
 @pytest.mark.skipif(not VECTORS.is_file(), reason=f"no vectors at {VECTORS}")
 def test_conformance_vectors(wasm):
@@ -111,6 +113,7 @@ def test_conformance_vectors(wasm):
 
 # --- Generated trees and patches, as they are and broken ---
 
+
 @EXAMPLES
 @given(pair=tree_pairs(), data=st.data())
 def test_trees_and_patches(wasm, pair, data):
@@ -127,10 +130,16 @@ def test_trees_and_patches(wasm, pair, data):
 
 # --- Frames ---
 
+
 @EXAMPLES
-@given(value=json_values, codec=st.sampled_from([JSON, MSGPACK, "application/xml"]),
-       rev=st.integers(0, 2**64 - 1), kind=st.sampled_from(["snapshot", "patch", "Patch"]),
-       model_type=st.text(max_size=10), data=st.data())
+@given(
+    value=json_values,
+    codec=st.sampled_from([JSON, MSGPACK, "application/xml"]),
+    rev=st.integers(0, 2**64 - 1),
+    kind=st.sampled_from(["snapshot", "patch", "Patch"]),
+    model_type=st.text(max_size=10),
+    data=st.data(),
+)
 def test_frames(wasm, value, codec, rev, kind, model_type, data):
     payload = json.dumps(value, ensure_ascii=False, indent=data.draw(st.sampled_from([None, 1])))
     payload = data.draw(st.sampled_from([payload, data.draw(broken(payload))]))
@@ -145,8 +154,11 @@ def frame_of(header, payload):
 
 
 @EXAMPLES
-@given(payload=st.binary(max_size=40), codec=st.sampled_from([JSON, MSGPACK]),
-       header=st.sampled_from([b"", b"{", b'{"codec":"application/json","model_type":"m","target":0,"rev":1}']))
+@given(
+    payload=st.binary(max_size=40),
+    codec=st.sampled_from([JSON, MSGPACK]),
+    header=st.sampled_from([b"", b"{", b'{"codec":"application/json","model_type":"m","target":0,"rev":1}']),
+)
 def test_frames_of_any_bytes(wasm, payload, codec, header):
     good = json.dumps({"codec": codec, "model_type": "m", "target": 0, "rev": 1, "kind": "Patch"}).encode()
     agree(wasm, "decode_frame", frame_of(good, payload))
@@ -158,16 +170,35 @@ def test_frames_of_any_bytes(wasm, payload, codec, header):
 
 texts = st.sampled_from(["", "x-a", "my-button", "string", "number | undefined", "'a' | 'b'", "é"])
 anything = st.one_of(st.none(), st.booleans(), st.integers(-3, 3), texts, st.just([]), st.just({}))
-members = st.fixed_dictionaries({}, optional={
-    "name": texts | anything, "description": texts | anything, "default": texts | anything,
-    "type": st.fixed_dictionaries({"text": texts | anything}) | anything, "fieldName": texts})
-declarations = st.fixed_dictionaries({}, optional={
-    "customElement": st.booleans() | anything, "tagName": texts | anything, "name": texts,
-    "summary": texts, "description": texts, "kind": st.just("class"),
-    "attributes": st.lists(members, max_size=3) | anything, "members": st.lists(members, max_size=3),
-    "events": st.lists(members, max_size=2) | anything, "slots": st.lists(members, max_size=2) | anything})
-manifests = st.fixed_dictionaries({"modules": st.lists(st.fixed_dictionaries(
-    {"declarations": st.lists(declarations, max_size=3)}), max_size=2)}, optional={"schemaVersion": texts})
+members = st.fixed_dictionaries(
+    {},
+    optional={
+        "name": texts | anything,
+        "description": texts | anything,
+        "default": texts | anything,
+        "type": st.fixed_dictionaries({"text": texts | anything}) | anything,
+        "fieldName": texts,
+    },
+)
+declarations = st.fixed_dictionaries(
+    {},
+    optional={
+        "customElement": st.booleans() | anything,
+        "tagName": texts | anything,
+        "name": texts,
+        "summary": texts,
+        "description": texts,
+        "kind": st.just("class"),
+        "attributes": st.lists(members, max_size=3) | anything,
+        "members": st.lists(members, max_size=3),
+        "events": st.lists(members, max_size=2) | anything,
+        "slots": st.lists(members, max_size=2) | anything,
+    },
+)
+manifests = st.fixed_dictionaries(
+    {"modules": st.lists(st.fixed_dictionaries({"declarations": st.lists(declarations, max_size=3)}), max_size=2)},
+    optional={"schemaVersion": texts},
+)
 
 
 @EXAMPLES
@@ -181,8 +212,13 @@ def test_manifests(wasm, manifest, data):
 # --- Large inputs: the benchmark's shapes ---
 
 workloads = pytest.importorskip("workloads")
-LARGE = [(shape, change, size) for size in (0.1, 1) for shape, changes in workloads.CHANGES_OF.items()
-         for change in changes[-1:] if size < 1 or shape in ("table", "floats", "keyed")]
+LARGE = [
+    (shape, change, size)
+    for size in (0.1, 1)
+    for shape, changes in workloads.CHANGES_OF.items()
+    for change in changes[-1:]
+    if size < 1 or shape in ("table", "floats", "keyed")
+]
 
 
 @pytest.mark.parametrize("shape, change, size", LARGE)
@@ -208,11 +244,15 @@ def test_large_manifest(wasm):
 
 # --- Argument errors the two faces share in kind ---
 
-@pytest.mark.parametrize("function, args, name", [
-    ("diff", ("{\"tag\":\"\ud800\"}", "{}"), "TypeError"),
-    ("encode_frame", ("{}", "m", "patch", -1, JSON), "RangeError"),
-    ("encode_frame", ("{}", "m", "patch", 2**64, JSON), "RangeError"),
-    ("decode_frame", ("not bytes",), "TypeError"),
-])
+
+@pytest.mark.parametrize(
+    "function, args, name",
+    [
+        ("diff", ('{"tag":"\ud800"}', "{}"), "TypeError"),
+        ("encode_frame", ("{}", "m", "patch", -1, JSON), "RangeError"),
+        ("encode_frame", ("{}", "m", "patch", 2**64, JSON), "RangeError"),
+        ("decode_frame", ("not bytes",), "TypeError"),
+    ],
+)
 def test_argument_errors(wasm, function, args, name):
     assert agree(wasm, function, *args)[0] == name

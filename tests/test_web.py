@@ -18,8 +18,9 @@ def test_client_dir(tmp_path, monkeypatch, present):
     with pytest.raises(FileNotFoundError) as info:
         vorlik_web.client_dir()
     missing = [name for name in vorlik_web.FILES if name not in present]
-    assert str(info.value).startswith(f"vorlik_web: the WebAssembly client files are not installed "
-                                      f"({', '.join(missing)} missing from {tmp_path})")
+    assert str(info.value).startswith(
+        f"vorlik_web: the WebAssembly client files are not installed ({', '.join(missing)} missing from {tmp_path})"
+    )
     assert "`make wasm`" in str(info.value)
 
 
@@ -33,4 +34,5 @@ def test_installed_with_the_client():
     assert (folder / "vorlik.wasm").read_bytes()[:4] == b"\0asm"
     # The DOM client comes with the core, whole: every module it imports is there.
     assert sorted(str(p.relative_to(folder)) for p in folder.rglob("*.mjs")) == sorted(
-        ("vorlik.mjs",) + vorlik_web.DOM_CLIENT)
+        ("vorlik.mjs",) + vorlik_web.DOM_CLIENT
+    )

@@ -12,8 +12,9 @@ import pytest
 
 pytest.importorskip("websockets")
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
-import vorlik_web  # noqa: E402
 import web_demo  # noqa: E402
+
+import vorlik_web  # noqa: E402
 from vorlik_stream.protocol import Event, FieldPatch  # noqa: E402
 
 
@@ -21,30 +22,33 @@ def texts(app):
     return [item.text for item in app.rows()]
 
 
-@pytest.mark.parametrize("message, changed, shown", [
-    (Event("add", {"text": "  Figs  "}), True, ["C", "A", "b", "Figs"]),
-    (Event("add", {"text": "x" * 500}), True, ["C", "A", "b", "x" * web_demo.MAX_TEXT]),
-    (Event("remove", "i2"), True, ["C", "b"]),
-    (Event("top", "i3"), True, ["b", "C", "A"]),
-    (FieldPatch("list", "sort", "name"), True, ["A", "b", "C"]),
-    (FieldPatch("list", "reverse", True), True, ["b", "A", "C"]),
-    (FieldPatch("i1", "text", "Apricots"), True, ["Apricots", "A", "b"]),
-    (FieldPatch("i1", "done", True), True, ["C", "A", "b"]),
-    # what a client may send but the host does not take: nothing changes
-    (Event("add", {"text": "   "}), False, None),
-    (Event("add", "Figs"), False, None),
-    (Event("add", {"text": 3}), False, None),
-    (Event("remove", "i9"), False, None),
-    (Event("remove", ["i1"]), False, None),
-    (Event("explode", None), False, None),
-    (FieldPatch("list", "sort", "price"), False, None),
-    (FieldPatch("list", "sort", ["name"]), False, None),
-    (FieldPatch("list", "reverse", "yes"), False, None),
-    (FieldPatch("i1", "text", ""), False, None),
-    (FieldPatch("i1", "done", 1), False, None),
-    (FieldPatch("i1", "colour", "red"), False, None),
-    (FieldPatch("nobody", "text", "x"), False, None),
-])
+@pytest.mark.parametrize(
+    "message, changed, shown",
+    [
+        (Event("add", {"text": "  Figs  "}), True, ["C", "A", "b", "Figs"]),
+        (Event("add", {"text": "x" * 500}), True, ["C", "A", "b", "x" * web_demo.MAX_TEXT]),
+        (Event("remove", "i2"), True, ["C", "b"]),
+        (Event("top", "i3"), True, ["b", "C", "A"]),
+        (FieldPatch("list", "sort", "name"), True, ["A", "b", "C"]),
+        (FieldPatch("list", "reverse", True), True, ["b", "A", "C"]),
+        (FieldPatch("i1", "text", "Apricots"), True, ["Apricots", "A", "b"]),
+        (FieldPatch("i1", "done", True), True, ["C", "A", "b"]),
+        # what a client may send but the host does not take: nothing changes
+        (Event("add", {"text": "   "}), False, None),
+        (Event("add", "Figs"), False, None),
+        (Event("add", {"text": 3}), False, None),
+        (Event("remove", "i9"), False, None),
+        (Event("remove", ["i1"]), False, None),
+        (Event("explode", None), False, None),
+        (FieldPatch("list", "sort", "price"), False, None),
+        (FieldPatch("list", "sort", ["name"]), False, None),
+        (FieldPatch("list", "reverse", "yes"), False, None),
+        (FieldPatch("i1", "text", ""), False, None),
+        (FieldPatch("i1", "done", 1), False, None),
+        (FieldPatch("i1", "colour", "red"), False, None),
+        (FieldPatch("nobody", "text", "x"), False, None),
+    ],
+)
 def test_messages(message, changed, shown):
     app = web_demo.SharedList(["C", "A", "b"])  # i1, i2, i3
     before = app.tree().to_json()
@@ -86,9 +90,18 @@ def test_http_serves_the_page_and_client_files_only(tmp_path):
             port = server.sockets[0].getsockname()[1]
             return await asyncio.to_thread(lambda: [_get(f"http://127.0.0.1:{port}{path}") for path in paths])
 
-    paths = ["/", "/vorlik/client.mjs", "/vorlik/dom/view.mjs", "/vorlik/vorlik.wasm", "/api/stats",
-             "/vorlik/../README.md", "/vorlik/dom/../../README.md", "/examples/web_demo.py", "/vorlik/dom/",
-             "/vorlik/vorlik.d.mts"]
+    paths = [
+        "/",
+        "/vorlik/client.mjs",
+        "/vorlik/dom/view.mjs",
+        "/vorlik/vorlik.wasm",
+        "/api/stats",
+        "/vorlik/../README.md",
+        "/vorlik/dom/../../README.md",
+        "/examples/web_demo.py",
+        "/vorlik/dom/",
+        "/vorlik/vorlik.d.mts",
+    ]
     got = dict(zip(paths, asyncio.run(fetch_all(paths))))
     assert got["/"][:2] == (200, "text/html; charset=utf-8")
     assert got["/vorlik/client.mjs"][:2] == got["/vorlik/dom/view.mjs"][:2] == (200, "text/javascript; charset=utf-8")

@@ -14,8 +14,13 @@ HERE = Path(__file__).resolve().parent
 CLIENT = HERE.parent / "build" / "wasm" / "client"
 
 # The face's names of the module's functions.
-NAMES = {"diff": "diff", "apply": "apply", "encode_frame": "encodeFrame", "decode_frame": "decodeFrame",
-         "parse_cem": "parseCem"}
+NAMES = {
+    "diff": "diff",
+    "apply": "apply",
+    "encode_frame": "encodeFrame",
+    "decode_frame": "decodeFrame",
+    "parse_cem": "parseCem",
+}
 
 Outcome = tuple[str, Any]  # ("ok", result) or (error name, message)
 
@@ -44,7 +49,11 @@ class Driver:
             raise FileNotFoundError(f"no WebAssembly build in {client}: run `make wasm`")
         self._process = subprocess.Popen(
             [node, str(HERE / "driver.mjs"), (client / "vorlik.mjs").as_uri()],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, encoding="utf-8")
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            text=True,
+            encoding="utf-8",
+        )
 
     def _ask(self, request: dict[str, object]) -> Outcome:
         assert self._process.stdin and self._process.stdout

@@ -19,8 +19,7 @@ __all__ = ["DOM_CLIENT", "FILES", "MEDIA_TYPES", "client_dir"]
 FILES = ("vorlik.mjs", "vorlik.wasm", "vorlik.d.mts")
 
 # The DOM client, installed beside the core whenever the core is (it imports ./vorlik.mjs).
-DOM_CLIENT = ("client.mjs", "dom/check.mjs", "dom/connection.mjs", "dom/handlers.mjs", "dom/order.mjs",
-              "dom/view.mjs")
+DOM_CLIENT = ("client.mjs", "dom/check.mjs", "dom/connection.mjs", "dom/handlers.mjs", "dom/order.mjs", "dom/view.mjs")
 
 # The types to serve them with. Browsers run a module script only when it is served as JavaScript,
 # and compile a module while it downloads only when it is served as application/wasm; what a
@@ -48,5 +47,6 @@ def client_dir() -> Path:
             f"vorlik_web: the WebAssembly client files are not installed ({', '.join(missing)} missing "
             f"from {_CLIENT}): this vorlik was built from source without them. Build them with "
             "`make wasm` in a checkout of vorlik (it installs Debian's emscripten) and reinstall "
-            "from it (`pip install .`), or install a wheel built with them.")
+            "from it (`pip install .`), or install a wheel built with them."
+        )
     return _CLIENT

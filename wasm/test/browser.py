@@ -33,7 +33,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         path = path.split("?", 1)[0]
         for prefix in ("/client/", "/whole/"):
             if path.startswith(prefix):
-                return str(self.client / path[len(prefix):])
+                return str(self.client / path[len(prefix) :])
         if path == "/vectors.jsonl":
             return str(self.vectors)
         return super().translate_path(path)
@@ -41,7 +41,9 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     def guess_type(self, path: str) -> str:
         if self.path.startswith("/whole/"):
             return "application/octet-stream"
-        return {".mjs": "text/javascript", ".wasm": "application/wasm"}.get(Path(path).suffix) or super().guess_type(path)
+        return {".mjs": "text/javascript", ".wasm": "application/wasm"}.get(Path(path).suffix) or super().guess_type(
+            path
+        )
 
     def log_message(self, format: str, *args: object) -> None:
         pass
@@ -67,9 +69,14 @@ def main(argv: list[str]) -> int:
         server.shutdown()
     print(f"browser: {driver.capabilities.get('browserVersion', '?')}, {json.dumps(result)[:400]}")
     expected_vectors = vectors.is_file()
-    good = (not result.get("error") and result.get("shared") is True and result.get("fetchedWhole") is True
-            and "cannot load the WebAssembly module from" in result.get("missing", "")
-            and (result["vectors"] > 3000 if expected_vectors else True) and result["failures"] == [])
+    good = (
+        not result.get("error")
+        and result.get("shared") is True
+        and result.get("fetchedWhole") is True
+        and "cannot load the WebAssembly module from" in result.get("missing", "")
+        and (result["vectors"] > 3000 if expected_vectors else True)
+        and result["failures"] == []
+    )
     print("browser check: " + ("ok" if good else "FAILED"))
     return 0 if good else 1
 

@@ -63,6 +63,7 @@ class Host:
     def call(self, fn: Callable[[], T]) -> T:
         async def call() -> T:
             return fn()
+
         return self.run(call())
 
     def change(self, fn: Callable[[SharedList], object]) -> None:
@@ -77,6 +78,7 @@ class Host:
         async def close() -> None:
             self.server.close()
             await self.server.wait_closed()
+
         self.run(close())
 
     def send_to_all(self, data: bytes) -> int:
@@ -85,6 +87,7 @@ class Host:
             for connection in connections:
                 await connection.send(data)
             return len(connections)
+
         return self.run(send())
 
     def state(self) -> tuple[int, str]:
@@ -125,9 +128,11 @@ class Tab:
             raise AssertionError(f"timed out waiting for {what}; client stats: {self.stats()}") from None
 
     def stats(self) -> Any:
-        return self.driver.execute_script("return window.vorlikClient && {...window.vorlikClient.stats, "
-                                          "lastError: String(window.vorlikClient.stats.lastError), "
-                                          "moves: window.vorlikClient.moves}")
+        return self.driver.execute_script(
+            "return window.vorlikClient && {...window.vorlikClient.stats, "
+            "lastError: String(window.vorlikClient.stats.lastError), "
+            "moves: window.vorlikClient.moves}"
+        )
 
     def synced(self, host: Host, what: str, check: bool = True, after: int | None = None) -> None:
         """Waits until this tab holds the host's tree, and with `after` until the host has passed
@@ -143,8 +148,10 @@ class Tab:
                 if host.state()[0] == rev:
                     break
             if time.monotonic() > deadline:
-                raise AssertionError(f"timed out waiting for {what}: the host at revision {rev}, the tab at {held}; "
-                                     f"client stats: {self.stats()}")
+                raise AssertionError(
+                    f"timed out waiting for {what}: the host at revision {rev}, the tab at {held}; "
+                    f"client stats: {self.stats()}"
+                )
             time.sleep(0.05)
         if mine != tree:
             patch = vorlik.diff(mine, tree)
@@ -157,7 +164,9 @@ class Tab:
         assert stats["checkFailures"] == 0, f"{what}: {stats}"
 
     def rows(self) -> list[str]:
-        return self.js("return [...document.querySelectorAll('#items > li')].map((li) => li.querySelector('.text').value)")
+        return self.js(
+            "return [...document.querySelectorAll('#items > li')].map((li) => li.querySelector('.text').value)"
+        )
 
     def moves(self) -> int:
         return int(self.js("return window.vorlikClient.moves.moves"))
@@ -168,16 +177,20 @@ def open_tab(driver: WebDriver, url: str, new: bool) -> Tab:
         driver.switch_to.new_window("tab")
     driver.get(url)
     tab = Tab(driver, driver.current_window_handle)
-    tab.until("return document.getElementById('app')?.dataset.vorlikStatus === 'open' && "
-              "window.vorlikClient?.tree !== null", "the first tree")
+    tab.until(
+        "return document.getElementById('app')?.dataset.vorlikStatus === 'open' && window.vorlikClient?.tree !== null",
+        "the first tree",
+    )
     return tab
 
 
 def reorder(change: Callable[[list[str]], object]) -> Callable[[SharedList], None]:
     """A change of the list's order by the host (shown in that order)."""
+
     def do(app: SharedList) -> None:
         change(app.order)
         app.sort, app.reverse = "manual", False
+
     return do
 
 
@@ -187,6 +200,7 @@ def replace(texts: list[str]) -> Callable[[SharedList], None]:
         app.order.clear()
         for text in texts:
             app.add(text)
+
     return do
 
 
@@ -233,9 +247,14 @@ def interact(driver: WebDriver, host: Host, url: str, shots: Path | None) -> dic
     before, rev = a.moves(), host.rev
     b.find("#items > li:last-child button[title='Move to the top']").click()
     a.synced(host, "move to the top under a focused input", after=rev)
-    kept = a.js("const i = window.__typedInto; return [document.activeElement === i, i.value, i.selectionStart, "
-                "i.selectionEnd, document.querySelector('#items > li .text') === i]")
-    check(kept[0] and kept[1].endswith(" (edited)") and kept[2:] == [2, 4, True], f"focus, text and selection kept: {kept}")
+    kept = a.js(
+        "const i = window.__typedInto; return [document.activeElement === i, i.value, i.selectionStart, "
+        "i.selectionEnd, document.querySelector('#items > li .text') === i]"
+    )
+    check(
+        kept[0] and kept[1].endswith(" (edited)") and kept[2:] == [2, 4, True],
+        f"focus, text and selection kept: {kept}",
+    )
     check(a.moves() - before == 1, f"one DOM move for last to first, not {a.moves() - before}")
     # Enter commits the edit (a patch message); B shows it
     a.find("#items > li:first-child .text").send_keys(Keys.ENTER)
@@ -318,7 +337,9 @@ def big_list(host: Host, tab: Tab, rows: int, frames: int) -> dict[str, object]:
     """)
     rng = random.Random(28)
 
-    def step(change: Callable[[list[str]], None] | None, text_edit: bool = False) -> tuple[int, int, float, float, float]:
+    def step(
+        change: Callable[[list[str]], None] | None, text_edit: bool = False
+    ) -> tuple[int, int, float, float, float]:
         before_moves, before_observed = tab.moves(), tab.js("return window.__moved")
         count = tab.js("return window.__frames.length")
         if text_edit:
@@ -356,11 +377,13 @@ def big_list(host: Host, tab: Tab, rows: int, frames: int) -> dict[str, object]:
             check(set(moves) == {rows - 1}, f"{name}: {moves} moves")
         if name == "10 random moves":
             check(max(moves) <= 10, f"{name}: {moves} moves")
-        result[name] = {"moves": moves[0] if len(set(moves)) == 1 else moves,
-                        "client_ms_median": round(statistics.median(s[2] for s in samples), 2),
-                        "of_which_tree_copy_ms": round(statistics.median(s[4] for s in samples), 2),
-                        "with_layout_ms_median": round(statistics.median(s[3] for s in samples), 2),
-                        "with_layout_ms_max": round(max(s[3] for s in samples), 2)}
+        result[name] = {
+            "moves": moves[0] if len(set(moves)) == 1 else moves,
+            "client_ms_median": round(statistics.median(s[2] for s in samples), 2),
+            "of_which_tree_copy_ms": round(statistics.median(s[4] for s in samples), 2),
+            "with_layout_ms_median": round(statistics.median(s[3] for s in samples), 2),
+            "with_layout_ms_max": round(max(s[3] for s in samples), 2),
+        }
     tab.js("window.vorlikClient.checking = true")
     tab.synced(host, "the big list, checked at the end")
     return result
@@ -377,9 +400,16 @@ def main(argv: list[str]) -> int:
     host = Host(TEXTS)
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                 "--window-size=720,800", "--disable-background-timer-throttling",
-                 "--disable-renderer-backgrounding", "--disable-backgrounding-occluded-windows"):
+    for flag in (
+        "--headless=new",
+        "--no-sandbox",
+        "--disable-gpu",
+        "--disable-dev-shm-usage",
+        "--window-size=720,800",
+        "--disable-background-timer-throttling",
+        "--disable-renderer-backgrounding",
+        "--disable-backgrounding-occluded-windows",
+    ):
         options.add_argument(flag)
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     try:
