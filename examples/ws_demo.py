@@ -31,7 +31,13 @@ def main():
         asyncio.run(ws_clients.run(uri))
     finally:
         host.send_signal(signal.SIGINT)
-        host.wait(timeout=30)
+        try:
+            host.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            # Seen once on a heavily loaded machine; the clients' result above stands.
+            print("demo: the host did not stop within 30 s of an interrupt; killed", file=sys.stderr)
+            host.kill()
+            host.wait()
     echo.join()
 
 
