@@ -6,7 +6,7 @@ VPY := $(VENV)/bin/python
 # CI sets VORLIK_WERROR=ON.
 VORLIK_WERROR ?= OFF
 
-.PHONY: deps build demo test conformance sanitize fuzz bench clean
+.PHONY: deps build demo web-demo test conformance sanitize fuzz bench bench-abi wasm clean
 
 deps:
 	@PYTHON=$(PYTHON) bash scripts/install-deps.sh
@@ -25,6 +25,11 @@ build: deps $(VPY)
 
 demo: build
 	$(VPY) examples/demo.py
+
+# The web demo: a list shared live by every tab open on http://127.0.0.1:8765/ (Ctrl-C stops).
+DEMO_ARGS ?=
+web-demo: wasm build
+	$(VPY) examples/web_demo.py $(DEMO_ARGS)
 
 test: build
 	$(VPY) -m pytest -q tests
@@ -46,7 +51,7 @@ GROW ?=
 fuzz: build
 	bash scripts/fuzz.sh $(if $(GROW),--grow) $(SECONDS)
 
-# make bench [MODE=callgrind] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
+# make bench [MODE=callgrind|wasm] [BENCH_ARGS="--sizes 1 --shapes table,keyed --rounds 5"]
 #            [SERVE_ARGS="--clients 10,100 --sizes 1"] (the WebSocket load run, in time mode only)
 #            [BUILDER_ARGS="--sizes 0.1 --shapes table"]
 MODE ?= time
@@ -54,9 +59,25 @@ BENCH_ARGS ?=
 BUILDER_ARGS ?=
 bench: build
 	@bash scripts/bench-deps.sh $(VPY)
+	@if [ "$(MODE)" = wasm ]; then bash scripts/build-wasm.sh; fi
 	$(VPY) bench/run.py --mode $(MODE) $(BENCH_ARGS)
-	$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS)
+	$(if $(filter-out wasm,$(MODE)),$(VPY) bench/builder.py --mode $(MODE) $(BUILDER_ARGS))
 	$(if $(filter time,$(MODE)),$(VPY) bench/serve.py $(SERVE_ARGS))
+
+# The core as WebAssembly with its JavaScript face, in build/wasm/client (needs no Python).
+wasm:
+	@VORLIK_WERROR=$(VORLIK_WERROR) bash scripts/build-wasm.sh
+
+# What the stable ABI costs per call: the module built for it and for this interpreter's own ABI,
+# both called on inputs of about 100 bytes. make bench-abi [MODE=callgrind]
+ABI_BUILD := build/abi
+bench-abi: build
+	@bash scripts/bench-deps.sh $(VPY)
+	cmake -S . -B $(ABI_BUILD)/abi3 -DPython_EXECUTABLE=$(abspath $(VPY)) >/dev/null
+	cmake -S . -B $(ABI_BUILD)/own -DPython_EXECUTABLE=$(abspath $(VPY)) -DVORLIK_STABLE_ABI= >/dev/null
+	cmake --build $(ABI_BUILD)/abi3 --parallel 2 --target vorlik
+	cmake --build $(ABI_BUILD)/own --parallel 2 --target vorlik
+	$(VPY) bench/abi.py $(ABI_BUILD)/abi3/vorlik.abi3.so $(ABI_BUILD)/own/vorlik.cpython-*.so --mode $(MODE)
 
 clean:
 	rm -rf $(VENV) build

@@ -114,9 +114,10 @@ Frame read_frame(std::string_view bytes) {
   const std::uint64_t h = get_u32(bytes, 0);
   if (4 + h > n) throw truncated();
 
+  // Offsets and lengths are narrowed to size_t only once they are known to lie within `bytes`.
   // The header is judged before the payload length, so a cut-off frame with a malformed
   // header reports the header.
-  const std::string_view text = bytes.substr(4, h);
+  const std::string_view text = bytes.substr(4, static_cast<std::size_t>(h));
   Frame frame;
   try {
     Arena arena;
@@ -128,9 +129,9 @@ Frame read_frame(std::string_view bytes) {
   }
 
   if (8 + h > n) throw truncated();
-  const std::uint64_t p = get_u32(bytes, 4 + h);
+  const std::uint64_t p = get_u32(bytes, static_cast<std::size_t>(4 + h));
   if (8 + h + p > n) throw truncated();
-  frame.payload = bytes.substr(8 + h, p);
+  frame.payload = bytes.substr(static_cast<std::size_t>(8 + h), static_cast<std::size_t>(p));
   return frame;
 }
 

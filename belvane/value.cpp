@@ -148,11 +148,12 @@ bool operator==(const Value& a, const Value& b) {
     case Value::Kind::Str:
       return a.str() == b.str();
     case Value::Kind::List:
-      return std::ranges::equal(a.list(), b.list());
+      return std::equal(a.list().begin(), a.list().end(), b.list().begin(), b.list().end());
     case Value::Kind::Map:
-      return std::ranges::equal(a.map(), b.map(), [](const ValueEntry& x, const ValueEntry& y) {
-        return x.first == y.first && x.second == y.second;
-      });
+      return std::equal(a.map().begin(), a.map().end(), b.map().begin(), b.map().end(),
+                        [](const ValueEntry& x, const ValueEntry& y) {
+                          return x.first == y.first && x.second == y.second;
+                        });
     case Value::Kind::Submodel:
       return a.submodel == b.submodel;
   }

@@ -27,15 +27,23 @@ from vorlik_tree import Binding, Emit, Id, Lit, Node, Not, Prop, SendPatch, SetP
 
 MB = 1_000_000
 SHAPES = ("table", "cards", "values")
-WORDS = ["plain text", "naïve café", "日本語", 'quote " and \\', "tab\tline\nfeed", "/slash/", "emoji \U0001F600"]
+WORDS = ["plain text", "naïve café", "日本語", 'quote " and \\', "tab\tline\nfeed", "/slash/", "emoji \U0001f600"]
 
 
 def rows(n, seed):
     rnd = random.Random(seed)
-    return [{"id": f"r{i}", "label": f"{rnd.choice(WORDS)} {rnd.randrange(10**6)}", "n": rnd.randrange(-10**9, 10**9),
-             "price": round(rnd.uniform(0, 1e4), 2), "done": rnd.random() < 0.5,
-             "tags": [rnd.choice(WORDS) for _ in range(rnd.randrange(4))],
-             "series": [rnd.uniform(-1, 1) for _ in range(40)]} for i in range(n)]
+    return [
+        {
+            "id": f"r{i}",
+            "label": f"{rnd.choice(WORDS)} {rnd.randrange(10**6)}",
+            "n": rnd.randrange(-(10**9), 10**9),
+            "price": round(rnd.uniform(0, 1e4), 2),
+            "done": rnd.random() < 0.5,
+            "tags": [rnd.choice(WORDS) for _ in range(rnd.randrange(4))],
+            "series": [rnd.uniform(-1, 1) for _ in range(40)],
+        }
+        for i in range(n)
+    ]
 
 
 # ---- the builder
@@ -45,68 +53,169 @@ SELECT = SetProp(This(), "selected", Not(Prop(This(), "selected")))
 
 
 def table_built(data):
-    return Node("data-table", props={"title": "Orders", "count": len(data)}, slots={"rows": [
-        Node("table-row", r["id"], props={"label": r["label"], "n": r["n"], "price": r["price"], "done": r["done"],
-                                          "note": None},
-             events={"click": SetProp(Id(r["id"]), "selected", Lit(True))})
-        for r in data]}).to_json()
+    return Node(
+        "data-table",
+        props={"title": "Orders", "count": len(data)},
+        slots={
+            "rows": [
+                Node(
+                    "table-row",
+                    r["id"],
+                    props={"label": r["label"], "n": r["n"], "price": r["price"], "done": r["done"], "note": None},
+                    events={"click": SetProp(Id(r["id"]), "selected", Lit(True))},
+                )
+                for r in data
+            ]
+        },
+    ).to_json()
 
 
 def cards_built(data):
-    return Node("card-grid", slots={"": [
-        Node("ui-card", r["id"], props={"heading": r["label"], "tags": r["tags"], "meta": {"n": r["n"], "done": r["done"]}},
-             slots={"body": [Node("ui-text", props={"text": r["label"]})],
-                    "footer": [Node("ui-button", props={"variant": "primary", "label": "Open"},
-                                    events={"press": SendPatch("orders", r["id"], Lit(r["n"])), "hover": SELECT})]},
-             bindings={"open": Binding("two-way", "open_" + r["id"])})
-        for r in data]}).to_json()
+    return Node(
+        "card-grid",
+        slots={
+            "": [
+                Node(
+                    "ui-card",
+                    r["id"],
+                    props={"heading": r["label"], "tags": r["tags"], "meta": {"n": r["n"], "done": r["done"]}},
+                    slots={
+                        "body": [Node("ui-text", props={"text": r["label"]})],
+                        "footer": [
+                            Node(
+                                "ui-button",
+                                props={"variant": "primary", "label": "Open"},
+                                events={"press": SendPatch("orders", r["id"], Lit(r["n"])), "hover": SELECT},
+                            )
+                        ],
+                    },
+                    bindings={"open": Binding("two-way", "open_" + r["id"])},
+                )
+                for r in data
+            ]
+        },
+    ).to_json()
 
 
 def values_built(data):
-    return Node("chart-panel", slots={"charts": [
-        Node("line-chart", r["id"], props={"points": r["series"], "label": r["label"], "range": [-1.0, 1.0]},
-             events={"pick": Emit("picked", Lit(r["id"]))})
-        for r in data]}).to_json()
+    return Node(
+        "chart-panel",
+        slots={
+            "charts": [
+                Node(
+                    "line-chart",
+                    r["id"],
+                    props={"points": r["series"], "label": r["label"], "range": [-1.0, 1.0]},
+                    events={"pick": Emit("picked", Lit(r["id"]))},
+                )
+                for r in data
+            ]
+        },
+    ).to_json()
 
 
 # ---- by hand
 
 
-SELECT_DICT = {"kind": "set", "target": {"ref": "this"}, "prop": "selected",
-               "value": {"expr": "not", "of": {"expr": "prop", "target": {"ref": "this"}, "name": "selected"}}}
+SELECT_DICT = {
+    "kind": "set",
+    "target": {"ref": "this"},
+    "prop": "selected",
+    "value": {"expr": "not", "of": {"expr": "prop", "target": {"ref": "this"}, "name": "selected"}},
+}
 
 
 def table_dicts(data):
-    return {"tag": "data-table", "props": {"title": {"Str": "Orders"}, "count": {"Int": len(data)}}, "slots": {"rows": [
-        {"tag": "table-row", "key": r["id"],
-         "props": {"label": {"Str": r["label"]}, "n": {"Int": r["n"]}, "price": {"Float": r["price"]},
-                   "done": {"Bool": r["done"]}, "note": "Null"},
-         "events": {"click": {"kind": "set", "target": {"ref": "id", "id": r["id"]}, "prop": "selected",
-                              "value": {"expr": "lit", "value": True}}}}
-        for r in data]}}
+    return {
+        "tag": "data-table",
+        "props": {"title": {"Str": "Orders"}, "count": {"Int": len(data)}},
+        "slots": {
+            "rows": [
+                {
+                    "tag": "table-row",
+                    "key": r["id"],
+                    "props": {
+                        "label": {"Str": r["label"]},
+                        "n": {"Int": r["n"]},
+                        "price": {"Float": r["price"]},
+                        "done": {"Bool": r["done"]},
+                        "note": "Null",
+                    },
+                    "events": {
+                        "click": {
+                            "kind": "set",
+                            "target": {"ref": "id", "id": r["id"]},
+                            "prop": "selected",
+                            "value": {"expr": "lit", "value": True},
+                        }
+                    },
+                }
+                for r in data
+            ]
+        },
+    }
 
 
 def cards_dicts(data):
-    return {"tag": "card-grid", "slots": {"": [
-        {"tag": "ui-card", "key": r["id"],
-         "props": {"heading": {"Str": r["label"]}, "tags": {"List": [{"Str": t} for t in r["tags"]]},
-                   "meta": {"Map": {"n": {"Int": r["n"]}, "done": {"Bool": r["done"]}}}},
-         "slots": {"body": [{"tag": "ui-text", "props": {"text": {"Str": r["label"]}}}],
-                   "footer": [{"tag": "ui-button", "props": {"variant": {"Str": "primary"}, "label": {"Str": "Open"}},
-                               "events": {"press": {"kind": "patch", "model": "orders", "field": r["id"],
-                                                    "value": {"expr": "lit", "value": r["n"]}},
-                                          "hover": SELECT_DICT}}]},
-         "bindings": {"open": {"field": "open_" + r["id"], "mode": "two-way"}}}
-        for r in data]}}
+    return {
+        "tag": "card-grid",
+        "slots": {
+            "": [
+                {
+                    "tag": "ui-card",
+                    "key": r["id"],
+                    "props": {
+                        "heading": {"Str": r["label"]},
+                        "tags": {"List": [{"Str": t} for t in r["tags"]]},
+                        "meta": {"Map": {"n": {"Int": r["n"]}, "done": {"Bool": r["done"]}}},
+                    },
+                    "slots": {
+                        "body": [{"tag": "ui-text", "props": {"text": {"Str": r["label"]}}}],
+                        "footer": [
+                            {
+                                "tag": "ui-button",
+                                "props": {"variant": {"Str": "primary"}, "label": {"Str": "Open"}},
+                                "events": {
+                                    "press": {
+                                        "kind": "patch",
+                                        "model": "orders",
+                                        "field": r["id"],
+                                        "value": {"expr": "lit", "value": r["n"]},
+                                    },
+                                    "hover": SELECT_DICT,
+                                },
+                            }
+                        ],
+                    },
+                    "bindings": {"open": {"field": "open_" + r["id"], "mode": "two-way"}},
+                }
+                for r in data
+            ]
+        },
+    }
 
 
 def values_dicts(data):
-    return {"tag": "chart-panel", "slots": {"charts": [
-        {"tag": "line-chart", "key": r["id"],
-         "props": {"points": {"List": [{"Float": x} for x in r["series"]]}, "label": {"Str": r["label"]},
-                   "range": {"List": [{"Float": -1.0}, {"Float": 1.0}]}},
-         "events": {"pick": {"kind": "emit", "event": "picked", "detail": {"expr": "lit", "value": r["id"]}}}}
-        for r in data]}}
+    return {
+        "tag": "chart-panel",
+        "slots": {
+            "charts": [
+                {
+                    "tag": "line-chart",
+                    "key": r["id"],
+                    "props": {
+                        "points": {"List": [{"Float": x} for x in r["series"]]},
+                        "label": {"Str": r["label"]},
+                        "range": {"List": [{"Float": -1.0}, {"Float": 1.0}]},
+                    },
+                    "events": {
+                        "pick": {"kind": "emit", "event": "picked", "detail": {"expr": "lit", "value": r["id"]}}
+                    },
+                }
+                for r in data
+            ]
+        },
+    }
 
 
 BUILT = {"table": table_built, "cards": cards_built, "values": values_built}
@@ -128,6 +237,7 @@ def contenders(shape, data):
     }
     try:
         import orjson
+
         found["dicts+orjson"] = lambda: orjson.dumps(dicts(data))
     except ImportError:
         pass
@@ -156,12 +266,26 @@ def probe(shape, size, name):
 def instructions(shape, size, name, out):
     def count(which):
         path = out / f"builder-{shape}-{size}-{which.replace('+', '_')}.callgrind"
-        subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={path}", sys.executable, __file__,
-                        "--probe", shape, str(size), which], check=True, capture_output=True)
+        subprocess.run(
+            [
+                "valgrind",
+                "--tool=callgrind",
+                f"--callgrind-out-file={path}",
+                sys.executable,
+                __file__,
+                "--probe",
+                shape,
+                str(size),
+                which,
+            ],
+            check=True,
+            capture_output=True,
+        )
         for line in path.read_text().splitlines():
             if line.startswith(("summary:", "totals:")):
                 return int(line.split()[1])
         raise RuntimeError(f"no totals in {path}")
+
     return count(name) - count("-")
 
 
@@ -179,8 +303,10 @@ def main():
     out = Path(args.out)
     out.mkdir(parents=True, exist_ok=True)
     unit = "ms" if args.mode == "time" else "M instructions"
-    lines = [f"| shape | MB | builder {unit} | x dicts+json.dumps | x dicts+orjson | x vorlik.diff |",
-             "|---|---:|---:|---:|---:|---:|"]
+    lines = [
+        f"| shape | MB | builder {unit} | x dicts+json.dumps | x dicts+orjson | x vorlik.diff |",
+        "|---|---:|---:|---:|---:|---:|",
+    ]
     for size in (float(s) for s in args.sizes.split(",")):
         for shape in args.shapes.split(","):
             data = data_for(shape, size * MB)
@@ -189,7 +315,7 @@ def main():
             if args.mode == "time":
                 samples = {name: [] for name in fns}
                 for r in range(args.rounds):
-                    names = list(fns)[r % len(fns):] + list(fns)[:r % len(fns)]
+                    names = list(fns)[r % len(fns) :] + list(fns)[: r % len(fns)]
                     for name in names:
                         start = time.perf_counter()
                         fns[name]()
@@ -199,8 +325,10 @@ def main():
                 cost = {name: instructions(shape, size, name, out) / 1e6 for name in fns}
             ours = cost["builder"]
             ratio = {name: f"{ours / c:.2f}" if c > 0 else "" for name, c in cost.items()}
-            lines.append(f"| {shape} | {written / MB:.2f} | {ours:.1f} | {ratio['dicts+json.dumps']} | "
-                         f"{ratio.get('dicts+orjson', '')} | {ratio['vorlik.diff']} |")
+            lines.append(
+                f"| {shape} | {written / MB:.2f} | {ours:.1f} | {ratio['dicts+json.dumps']} | "
+                f"{ratio.get('dicts+orjson', '')} | {ratio['vorlik.diff']} |"
+            )
             print(lines[-1], flush=True)
     table = "\n".join(lines) + "\n"
     (out / "builder.md").write_text(table)

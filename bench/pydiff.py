@@ -29,7 +29,7 @@ def format_float(x):
     if -5 <= e <= 15:
         if e >= 0:
             whole = digits[: e + 1].ljust(e + 1, "0")
-            return f"{sign}{whole}.{digits[e + 1:] or '0'}"
+            return f"{sign}{whole}.{digits[e + 1 :] or '0'}"
         return f"{sign}0.{'0' * (-e - 1)}{digits}"
     rest = "." + digits[1:] if len(digits) > 1 else ""
     return f"{sign}{digits[0]}{rest}e{'+' if e >= 0 else '-'}{abs(e)}"
@@ -122,17 +122,18 @@ def _diff_map(kind, path, old, new, ops):
         value = new[name]
         if name not in old or old[name] != value:
             p = p or _path(path)
-            ops.append(f'{{"{set_op}":{{"path":{p},"name":{encode_basestring(name)},'
-                       f'"{field}":{_value_text(value)}}}}}')
+            ops.append(f'{{"{set_op}":{{"path":{p},"name":{encode_basestring(name)},"{field}":{_value_text(value)}}}}}')
     for name in sorted(old):
         if name not in new:
             p = p or _path(path)
             ops.append(f'{{"{remove_op}":{{"path":{p},"name":{encode_basestring(name)}}}}}')
 
 
-MAPS = (("props", ("SetProp", "RemoveProp", "value")),
-        ("events", ("SetEvent", "RemoveEvent", "action")),
-        ("bindings", ("SetBinding", "RemoveBinding", "binding")))
+MAPS = (
+    ("props", ("SetProp", "RemoveProp", "value")),
+    ("events", ("SetEvent", "RemoveEvent", "action")),
+    ("bindings", ("SetBinding", "RemoveBinding", "binding")),
+)
 
 
 def diff_node(path, old, new, ops):
@@ -224,7 +225,7 @@ def apply(root, patch):
     """Replays a loaded patch on a loaded tree, in place; returns the tree's JSON text."""
     holder = {"slots": {"": [root]}}
     for op in patch["ops"]:
-        (name, body), = op.items()
+        ((name, body),) = op.items()
         parent, index = holder, 0
         node = root
         slot_of_node = ""
@@ -237,8 +238,11 @@ def apply(root, patch):
             parent, slot_of_node, index = node, seg["slot"], seg["index"]
             node = children[index]
         if name in ("SetProp", "SetEvent", "SetBinding"):
-            field, payload = {"SetProp": ("props", "value"), "SetEvent": ("events", "action"),
-                              "SetBinding": ("bindings", "binding")}[name]
+            field, payload = {
+                "SetProp": ("props", "value"),
+                "SetEvent": ("events", "action"),
+                "SetBinding": ("bindings", "binding"),
+            }[name]
             node.setdefault(field, {})[body["name"]] = body[payload]
         elif name in ("RemoveProp", "RemoveEvent", "RemoveBinding"):
             field = {"RemoveProp": "props", "RemoveEvent": "events", "RemoveBinding": "bindings"}[name]

@@ -1,7 +1,7 @@
 """The benchmark: vorlik against the native floor (a simdjson DOM parse) and Python peers.
 
     python bench/run.py [--sizes 0.1,1,10] [--shapes table,keyed] [--calls diff,apply,...]
-                        [--rounds 7] [--mode time|callgrind|memory] [--no-memory]
+                        [--rounds 7] [--mode time|callgrind|memory|wasm] [--no-memory]
                         [--out build/bench]
 
 time: per case, every contender runs once per round, in turn, and the medians are compared
@@ -11,7 +11,8 @@ floor, each the difference of two runs of a fresh process, with and without the 
 what the process keeps between calls, in fresh processes: page faults per call on the process's
 first thread once a call has been made, and the resident memory a process has grown by after one
 call in each of 1, 8 and 16 threads of a pool.
-Writes results.md and results.json into --out.
+wasm: the WebAssembly module in Node against the native module (bench/wasm_vs_native.py; sizes
+0.1 and 1 MB unless given). Writes results.md and results.json into --out (wasm.md, wasm.json).
 """
 
 import argparse
@@ -32,8 +33,13 @@ import vorlik  # noqa: E402
 
 CALLS = ("diff", "apply", "apply_diff", "frames", "parse_cem")
 # The core routine behind each module function.
-CORE_ROUTINES = {"diff": "diff_json", "apply": "apply_json", "encode_frame": "encode_frame",
-                 "decode_frame": "decode_frame", "parse_cem": "parse_cem"}
+CORE_ROUTINES = {
+    "diff": "diff_json",
+    "apply": "apply_json",
+    "encode_frame": "encode_frame",
+    "decode_frame": "decode_frame",
+    "parse_cem": "parse_cem",
+}
 MB = 1_000_000
 
 
@@ -57,12 +63,14 @@ def _peer_libraries():
     import orjson
     import ormsgpack
     import simdjson
+
     return jsonpatch, msgpack, msgspec, orjson, ormsgpack, simdjson
 
 
 def build_cases(args):
-    import workloads
     import pydiff
+    import workloads
+
     jsonpatch, msgpack, msgspec, orjson, ormsgpack, simdjson = _peer_libraries()
     cases = []
     for size in args.sizes:
@@ -78,15 +86,18 @@ def build_cases(args):
                     peers = {
                         "orjson": lambda o=old, n=new: (orjson.loads(o), orjson.loads(n)),
                         "msgspec": lambda o=old, n=new: (msgspec.json.decode(o), msgspec.json.decode(n)),
-                        "pysimdjson": lambda o=old, n=new: (p1.parse(o.encode()) and None,
-                                                            p2.parse(n.encode()) and None),
+                        "pysimdjson": lambda o=old, n=new, p1=p1, p2=p2: (
+                            p1.parse(o.encode()) and None,
+                            p2.parse(n.encode()) and None,
+                        ),
                     }
                     if python_peers:
                         do, dn = orjson.loads(old), orjson.loads(new)
                         peers["jsonpatch.make_patch"] = lambda a=do, b=dn: jsonpatch.make_patch(a, b)
                         peers["python diff"] = lambda a=do, b=dn: pydiff.diff(a, b)
-                    cases.append(Case(f"diff {label}", "diff", size, (old, new), inputs, (old, new), peers,
-                                      ("floor", 2.5)))
+                    cases.append(
+                        Case(f"diff {label}", "diff", size, (old, new), inputs, (old, new), peers, ("floor", 2.5))
+                    )
                 if "apply_diff" in args.calls and (shape in ("keyed", "unkeyed") or change in ("reorder", "rows")):
                     patch = vorlik.diff(old, new)
                     peers = {
@@ -98,28 +109,58 @@ def build_cases(args):
                         jp = jsonpatch.make_patch(orjson.loads(old), orjson.loads(new))
                         peers["jsonpatch.apply_patch"] = lambda o=old, p=jp: jsonpatch.apply_patch(orjson.loads(o), p)
                         peers["python apply"] = lambda o=old, p=patch: pydiff.apply(orjson.loads(o), orjson.loads(p))
-                    cases.append(Case(f"apply(diff) {label}", "apply", size, (old, patch),
-                                      len(old.encode()) + len(patch.encode()), (old,), peers,
-                                      ("vorlik diff", 5.0) if shape == "keyed" and change == "reverse" else None))
+                    cases.append(
+                        Case(
+                            f"apply(diff) {label}",
+                            "apply",
+                            size,
+                            (old, patch),
+                            len(old.encode()) + len(patch.encode()),
+                            (old,),
+                            peers,
+                            ("vorlik diff", 5.0) if shape == "keyed" and change == "reverse" else None,
+                        )
+                    )
                 if change != workloads.CHANGES_OF[shape][0]:
                     continue
                 if "apply" in args.calls:
                     _, changed = workloads.pair(shape, "props", target) if shape != "keyed" else (None, new)
                     ops = json.loads(vorlik.diff(old, changed))["ops"][:5]
                     small = json.dumps({"ops": ops}, ensure_ascii=False, separators=(",", ":"))
-                    cases.append(Case(f"apply(5 ops) {shape}", "apply", size, (old, small),
-                                      len(old.encode()) + len(small.encode()), (old,), {
-                        "orjson": lambda o=old: orjson.dumps(orjson.loads(o)),
-                        "python apply": lambda o=old, p=small: pydiff.apply(orjson.loads(o), orjson.loads(p)),
-                    }, ("floor", 2.0)))
+                    cases.append(
+                        Case(
+                            f"apply(5 ops) {shape}",
+                            "apply",
+                            size,
+                            (old, small),
+                            len(old.encode()) + len(small.encode()),
+                            (old,),
+                            {
+                                "orjson": lambda o=old: orjson.dumps(orjson.loads(o)),
+                                "python apply": lambda o=old, p=small: pydiff.apply(orjson.loads(o), orjson.loads(p)),
+                            },
+                            ("floor", 2.0),
+                        )
+                    )
                 if "frames" in args.calls:
                     cases.extend(_frame_cases(shape, size, old, orjson, ormsgpack, msgpack, msgspec))
         if "parse_cem" in args.calls:
             manifest = workloads.manifest(target)
-            cases.append(Case("parse_cem manifest", "parse_cem", size, (manifest,), len(manifest.encode()),
-                              (manifest,), {"orjson": lambda m=manifest: orjson.loads(m),
-                                            "msgspec": lambda m=manifest: msgspec.json.decode(m)},
-                              ("floor", 1.5)))
+            cases.append(
+                Case(
+                    "parse_cem manifest",
+                    "parse_cem",
+                    size,
+                    (manifest,),
+                    len(manifest.encode()),
+                    (manifest,),
+                    {
+                        "orjson": lambda m=manifest: orjson.loads(m),
+                        "msgspec": lambda m=manifest: msgspec.json.decode(m),
+                    },
+                    ("floor", 1.5),
+                )
+            )
     return cases
 
 
@@ -130,22 +171,54 @@ def _frame_cases(shape, size, tree, orjson, ormsgpack, msgpack, msgspec):
     mframe = vorlik.encode_frame(tree, "page", "snapshot", 1, "application/msgpack")
     n = len(tree.encode())
     return [
-        Case(f"encode_frame json {shape}", "encode_frame", size,
-             (tree, "page", "snapshot", 1, "application/json"), n, (tree,),
-             {"orjson": lambda: orjson.dumps(orjson.loads(tree))}),
-        Case(f"encode_frame msgpack {shape}", "encode_frame", size,
-             (tree, "page", "snapshot", 1, "application/msgpack"), n, (tree,), {
-                 "orjson+ormsgpack": lambda: ormsgpack.packb(orjson.loads(tree)),
-                 "orjson+msgpack": lambda: msgpack.packb(orjson.loads(tree)),
-                 "msgspec": lambda: msgspec.msgpack.encode(msgspec.json.decode(tree)),
-             }, ("orjson+ormsgpack", 0.35)),
-        Case(f"decode_frame json {shape}", "decode_frame", size, (jframe,), len(jframe), (tree,), {
-            "orjson": lambda: orjson.dumps(orjson.loads(tree), option=sort),
-        }, ("floor", 1.5)),
-        Case(f"decode_frame msgpack {shape}", "decode_frame", size, (mframe,), len(mframe), (tree,), {
-            "ormsgpack+orjson": lambda: orjson.dumps(ormsgpack.unpackb(packed), option=sort),
-            "msgpack+orjson": lambda: orjson.dumps(msgpack.unpackb(packed), option=sort),
-        }, ("ormsgpack+orjson", 0.35)),
+        Case(
+            f"encode_frame json {shape}",
+            "encode_frame",
+            size,
+            (tree, "page", "snapshot", 1, "application/json"),
+            n,
+            (tree,),
+            {"orjson": lambda: orjson.dumps(orjson.loads(tree))},
+        ),
+        Case(
+            f"encode_frame msgpack {shape}",
+            "encode_frame",
+            size,
+            (tree, "page", "snapshot", 1, "application/msgpack"),
+            n,
+            (tree,),
+            {
+                "orjson+ormsgpack": lambda: ormsgpack.packb(orjson.loads(tree)),
+                "orjson+msgpack": lambda: msgpack.packb(orjson.loads(tree)),
+                "msgspec": lambda: msgspec.msgpack.encode(msgspec.json.decode(tree)),
+            },
+            ("orjson+ormsgpack", 0.35),
+        ),
+        Case(
+            f"decode_frame json {shape}",
+            "decode_frame",
+            size,
+            (jframe,),
+            len(jframe),
+            (tree,),
+            {
+                "orjson": lambda: orjson.dumps(orjson.loads(tree), option=sort),
+            },
+            ("floor", 1.5),
+        ),
+        Case(
+            f"decode_frame msgpack {shape}",
+            "decode_frame",
+            size,
+            (mframe,),
+            len(mframe),
+            (tree,),
+            {
+                "ormsgpack+orjson": lambda: orjson.dumps(ormsgpack.unpackb(packed), option=sort),
+                "msgpack+orjson": lambda: orjson.dumps(msgpack.unpackb(packed), option=sort),
+            },
+            ("ormsgpack+orjson", 0.35),
+        ),
     ]
 
 
@@ -156,8 +229,9 @@ def floor_binary(out):
     binary = out / "floor"
     source = HERE / "floor.cpp"
     if not binary.exists() or binary.stat().st_mtime < source.stat().st_mtime:
-        subprocess.run(["g++", "-O2", "-std=c++20", "-Wall", "-Wextra", str(source), "-lsimdjson",
-                        "-o", str(binary)], check=True)
+        subprocess.run(
+            ["g++", "-O2", "-std=c++20", "-Wall", "-Wextra", str(source), "-lsimdjson", "-o", str(binary)], check=True
+        )
     return binary
 
 
@@ -226,18 +300,23 @@ def probe_file(case, out):
 
 def peak_memory(case, out):
     path = probe_file(case, out)
-    result = subprocess.run([sys.executable, __file__, "--probe", str(path)], check=True,
-                            capture_output=True, text=True)
+    result = subprocess.run(
+        [sys.executable, __file__, "--probe", str(path)], check=True, capture_output=True, text=True
+    )
     data = json.loads(result.stdout)
     return data["peak"] / (case.inputs + data["output"])
 
 
 def callgrind_count(command, out_file):
     options = list(itertools.takewhile(lambda c: c.startswith("--"), command))
-    command = command[len(options):]
+    command = command[len(options) :]
     # A fixed string hash: the interpreter's own work then comes out the same in every run.
-    subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out_file}", *options, *command],
-                   check=True, capture_output=True, env=dict(os.environ, PYTHONHASHSEED="0"))
+    subprocess.run(
+        ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out_file}", *options, *command],
+        check=True,
+        capture_output=True,
+        env=dict(os.environ, PYTHONHASHSEED="0"),
+    )
     for line in Path(out_file).read_text().splitlines():
         if line.startswith(("summary:", "totals:")):
             return int(line.split()[1])
@@ -259,10 +338,12 @@ def instructions(case, out, floor):
     if ours == 0:  # routine not found under that name: count by difference, which start-up
         # noise moves by a few hundred thousand instructions
         ours = callgrind_count(probe_cmd, grind / f"{stem}.out") - callgrind_count(
-            probe_cmd + ["--skip-call"], grind / "baseline.out")
+            probe_cmd + ["--skip-call"], grind / "baseline.out"
+        )
     paths = write_floor_inputs(case, out)
     native = callgrind_count([str(floor), "1", *paths], grind / "floor.out") - callgrind_count(
-        [str(floor), "0", *paths], grind / "floor0.out")
+        [str(floor), "0", *paths], grind / "floor0.out"
+    )
     return ours, native
 
 
@@ -276,6 +357,7 @@ def between_probe(args_file, threads):
     after one call in each of `threads` threads kept alive until all have called."""
     import resource
     import threading
+
     case_args, call = pickle.loads(Path(args_file).read_bytes())
     fn = getattr(vorlik, call)
     warm_up(call)
@@ -306,12 +388,22 @@ def between_calls(case, out):
     path = probe_file(case, out)
 
     def run(threads):
-        result = subprocess.run([sys.executable, __file__, "--probe", str(path), "--threads", str(threads)],
-                                check=True, capture_output=True, text=True)
+        result = subprocess.run(
+            [sys.executable, __file__, "--probe", str(path), "--threads", str(threads)],
+            check=True,
+            capture_output=True,
+            text=True,
+        )
         return json.loads(result.stdout)
 
-    return {"case": case.name, "call": case.call, "size_mb": case.size, "input_bytes": case.inputs,
-            "faults_per_call": run(0), "kept_bytes": {str(t): run(t) for t in THREADS}}
+    return {
+        "case": case.name,
+        "call": case.call,
+        "size_mb": case.size,
+        "input_bytes": case.inputs,
+        "faults_per_call": run(0),
+        "kept_bytes": {str(t): run(t) for t in THREADS},
+    }
 
 
 # ---- timing
@@ -340,7 +432,7 @@ def run_case(case, rounds, slow_limit, floor, out):
     samples["floor"] = []
     names = list(contenders)
     for r in range(rounds):
-        rotated = names[r % len(names):] + names[:r % len(names)]
+        rotated = names[r % len(names) :] + names[: r % len(names)]
         for name in rotated:
             if name in once and samples[name]:
                 continue
@@ -355,11 +447,20 @@ def summarize(case, samples, failed, memory):
     ours = medians["vorlik"]
     vs = samples["vorlik"]
     q = statistics.quantiles(vs, n=4) if len(vs) >= 4 else [min(vs), 0, max(vs)]
-    row = {"case": case.name, "call": case.call, "size_mb": case.size, "input_bytes": case.inputs,
-           "vorlik_s": ours, "mb_per_s": case.inputs / MB / ours, "spread": (q[2] - q[0]) / ours,
-           "ratios": {name: ours / t for name, t in medians.items() if name != "vorlik" and t > 0},
-           "medians_s": medians, "peak_memory_ratio": memory, "goals": [],
-           "failed_peers": failed}
+    row = {
+        "case": case.name,
+        "call": case.call,
+        "size_mb": case.size,
+        "input_bytes": case.inputs,
+        "vorlik_s": ours,
+        "mb_per_s": case.inputs / MB / ours,
+        "spread": (q[2] - q[0]) / ours,
+        "ratios": {name: ours / t for name, t in medians.items() if name != "vorlik" and t > 0},
+        "medians_s": medians,
+        "peak_memory_ratio": memory,
+        "goals": [],
+        "failed_peers": failed,
+    }
     if case.goal:
         peer, limit = case.goal
         if peer in row["ratios"]:
@@ -372,8 +473,10 @@ def summarize(case, samples, failed, memory):
 def markdown(rows, mode):
     if mode == "memory":
         head = " | ".join(f"kept, {t} thread{'s' if t > 1 else ''}" for t in THREADS)
-        lines = [f"| case | MB | page faults per call, first thread | {head} |",
-                 "|---|---:|---:|" + "---:|" * len(THREADS)]
+        lines = [
+            f"| case | MB | page faults per call, first thread | {head} |",
+            "|---|---:|---:|" + "---:|" * len(THREADS),
+        ]
         for r in rows:
             kept = " | ".join(f"{r['kept_bytes'][str(t)] / 1e6:.0f} MB" for t in THREADS)
             lines.append(f"| {r['case']} | {r['size_mb']} | {r['faults_per_call']:.0f} | {kept} |")
@@ -381,19 +484,27 @@ def markdown(rows, mode):
     if mode == "callgrind":
         lines = ["| case | MB | vorlik Ir/B | floor Ir/B | x floor |", "|---|---:|---:|---:|---:|"]
         for r in rows:
-            lines.append(f"| {r['case']} | {r['size_mb']} | {r['ir_per_byte']:.1f} | "
-                         f"{r['floor_ir_per_byte']:.1f} | {r['x_floor']:.2f} |")
+            lines.append(
+                f"| {r['case']} | {r['size_mb']} | {r['ir_per_byte']:.1f} | "
+                f"{r['floor_ir_per_byte']:.1f} | {r['x_floor']:.2f} |"
+            )
         return "\n".join(lines) + "\n"
-    lines = ["| case | MB | vorlik ms | MB/s | spread | x floor | x peers | peak mem | goals |",
-             "|---|---:|---:|---:|---:|---:|---|---:|---|"]
+    lines = [
+        "| case | MB | vorlik ms | MB/s | spread | x floor | x peers | peak mem | goals |",
+        "|---|---:|---:|---:|---:|---:|---|---:|---|",
+    ]
     for r in rows:
-        peers = ", ".join([f"{name} {x:.2f}" for name, x in r["ratios"].items() if name != "floor"]
-                          + [f"{f} (failed)" for f in r["failed_peers"]])
+        peers = ", ".join(
+            [f"{name} {x:.2f}" for name, x in r["ratios"].items() if name != "floor"]
+            + [f"{f} (failed)" for f in r["failed_peers"]]
+        )
         floor = f"{r['ratios']['floor']:.2f}" if "floor" in r["ratios"] else ""
         mem = f"{r['peak_memory_ratio']:.1f}x" if r["peak_memory_ratio"] is not None else ""
         goals = "; ".join(f"{g['what']}: {'met' if g['met'] else 'MISSED'}" for g in r["goals"])
-        lines.append(f"| {r['case']} | {r['size_mb']} | {r['vorlik_s'] * 1e3:.2f} | {r['mb_per_s']:.0f} | "
-                     f"{r['spread'] * 100:.0f}% | {floor} | {peers} | {mem} | {goals} |")
+        lines.append(
+            f"| {r['case']} | {r['size_mb']} | {r['vorlik_s'] * 1e3:.2f} | {r['mb_per_s']:.0f} | "
+            f"{r['spread'] * 100:.0f}% | {floor} | {peers} | {mem} | {goals} |"
+        )
     return "\n".join(lines) + "\n"
 
 
@@ -401,6 +512,7 @@ def check_python_diff(cases):
     """The pure-Python baseline must produce vorlik's patch text, or its timings mean nothing."""
     import orjson
     import pydiff
+
     for case in cases:
         if "python diff" in case.peers:
             old, new = case.args
@@ -414,16 +526,24 @@ def check_python_diff(cases):
 
 def main():
     import workloads
+
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--sizes", default="0.1,1,10", help="workload sizes in MB, comma-separated")
+    parser.add_argument("--sizes", help="workload sizes in MB, comma-separated (default 0.1,1,10)")
     parser.add_argument("--shapes", default=",".join(workloads.SHAPES))
     parser.add_argument("--calls", default=",".join(CALLS))
     parser.add_argument("--rounds", type=int, default=7)
-    parser.add_argument("--slow-limit", type=float, default=2.0,
-                        help="a peer slower than this many seconds is timed once only")
-    parser.add_argument("--python-peers-up-to", type=float, default=2.0, metavar="MB",
-                        help="jsonpatch and the plain Python diff/apply run only up to this size")
-    parser.add_argument("--mode", choices=("time", "callgrind", "memory"), default="time")
+    parser.add_argument(
+        "--slow-limit", type=float, default=2.0, help="a peer slower than this many seconds is timed once only"
+    )
+    parser.add_argument(
+        "--python-peers-up-to",
+        type=float,
+        default=2.0,
+        metavar="MB",
+        help="jsonpatch and the plain Python diff/apply run only up to this size",
+    )
+    parser.add_argument("--mode", choices=("time", "callgrind", "memory", "wasm"), default="time")
+    parser.add_argument("--wasm-client", help="folder of the WebAssembly build (default build/wasm/client)")
     parser.add_argument("--no-memory", action="store_true")
     parser.add_argument("--out", default="build/bench")
     parser.add_argument("--probe", help=argparse.SUPPRESS)
@@ -434,9 +554,13 @@ def main():
         return between_probe(args.probe, args.threads)
     if args.probe:
         return probe(args.probe, args.skip_call)
-    args.sizes = [float(s) for s in args.sizes.split(",")]
+    args.sizes = [float(s) for s in (args.sizes or ("0.1,1" if args.mode == "wasm" else "0.1,1,10")).split(",")]
     args.shapes = args.shapes.split(",")
     args.calls = args.calls.split(",")
+    if args.mode == "wasm":
+        import wasm_vs_native
+
+        return wasm_vs_native.main(args)
     out = Path(args.out)
     out.mkdir(parents=True, exist_ok=True)
     floor = floor_binary(out)
@@ -453,16 +577,32 @@ def main():
             rows.append(between_calls(case, out))
         elif args.mode == "callgrind":
             ours, native = instructions(case, out, floor)
-            rows.append({"case": case.name, "call": case.call, "size_mb": case.size, "input_bytes": case.inputs,
-                         "ir": ours, "ir_per_byte": ours / case.inputs, "floor_ir": native,
-                         "floor_ir_per_byte": native / case.inputs, "x_floor": ours / native if native else 0})
+            rows.append(
+                {
+                    "case": case.name,
+                    "call": case.call,
+                    "size_mb": case.size,
+                    "input_bytes": case.inputs,
+                    "ir": ours,
+                    "ir_per_byte": ours / case.inputs,
+                    "floor_ir": native,
+                    "floor_ir_per_byte": native / case.inputs,
+                    "x_floor": ours / native if native else 0,
+                }
+            )
         else:
             samples, failed = run_case(case, args.rounds, args.slow_limit, floor, out)
             memory = None if args.no_memory else peak_memory(case, out)
             rows.append(summarize(case, samples, failed, memory))
         print(f"{case.name} {case.size} MB done", file=sys.stderr)
-    machine = {"cpu": _cpu(), "cores": os.cpu_count(), "python": sys.version.split()[0],
-               "load": os.getloadavg(), "seconds": time.time() - started, "mode": args.mode}
+    machine = {
+        "cpu": _cpu(),
+        "cores": os.cpu_count(),
+        "python": sys.version.split()[0],
+        "load": os.getloadavg(),
+        "seconds": time.time() - started,
+        "mode": args.mode,
+    }
     table = markdown(rows, args.mode)
     (out / "results.md").write_text(f"{table}\n{json.dumps(machine)}\n")
     (out / "results.json").write_text(json.dumps({"machine": machine, "rows": rows}, indent=1))

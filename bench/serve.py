@@ -70,24 +70,27 @@ def rss_bytes(settle=False):
 
 def rev_of(frame):
     header = int.from_bytes(frame[:4], "big")
-    return json.loads(frame[4:4 + header])["rev"]
+    return json.loads(frame[4 : 4 + header])["rev"]
 
 
 # --- the clients (worker processes) ---------------------------------------------------------
+
 
 async def worker(uri, count, sample, codecs, first):
     """`count` clients on one event loop; the first `sample` apply their frames. Prints one line
     `rev R T` when all of them have revision R (T: monotonic time of the last arrival), and
     `done {...}` with the sampled apply times once the host has closed every connection."""
     from websockets.asyncio.client import connect
+
     raise_fd_limit()
     got, last, applied = {}, {}, {}
     opening = asyncio.Semaphore(32)
 
     async def open_one(i):
         async with opening:
-            ws = await connect(uri, compression=None, max_size=None, open_timeout=60, close_timeout=5,
-                               ping_interval=None)
+            ws = await connect(
+                uri, compression=None, max_size=None, open_timeout=60, close_timeout=5, ping_interval=None
+            )
             await ws.send(encode_message(Hello(codecs[(first + i) % len(codecs)])))
             await ws.recv()  # the welcome
             return ws
@@ -115,6 +118,7 @@ async def worker(uri, count, sample, codecs, first):
 
 # --- the host --------------------------------------------------------------------------------
 
+
 class Counted:
     """Counts and times (CPU) the host's calls to `diff` and `encode_frame`."""
 
@@ -135,6 +139,7 @@ class Counted:
             finally:
                 self.cpu += time.process_time() - t
                 self.calls[name] += 1
+
         return timed
 
     def take(self):
@@ -165,6 +170,7 @@ class Baseline:
         async def send_all():
             while True:
                 await ws.send(await queue.get())
+
         sending = asyncio.ensure_future(send_all())
         await ws.wait_closed()
         sending.cancel()
@@ -187,12 +193,23 @@ class Workers:
     async def start(self, uri, clients, workers, sample, codecs):
         share = [clients // workers + (i < clients % workers) for i in range(workers)]
         first = 0
-        for i, count in enumerate(share):
+        for count in share:
             if not count:
                 continue
-            args = [sys.executable, str(Path(__file__).resolve()), "--worker", uri, "--count", str(count),
-                    "--sample", str(max(0, min(count, sample - first))), "--codecs", ",".join(codecs),
-                    "--first", str(first)]
+            args = [
+                sys.executable,
+                str(Path(__file__).resolve()),
+                "--worker",
+                uri,
+                "--count",
+                str(count),
+                "--sample",
+                str(max(0, min(count, sample - first))),
+                "--codecs",
+                ",".join(codecs),
+                "--first",
+                str(first),
+            ]
             proc = await asyncio.create_subprocess_exec(*args, stdout=asyncio.subprocess.PIPE)
             self.procs.append(proc)
             asyncio.ensure_future(self._listen(proc))
@@ -231,6 +248,7 @@ class Workers:
 def updates(shape, size, count, seed=1):
     """The page and `count` successive versions, each with about 1% of its props changed."""
     import workloads
+
     tree = workloads.sized(shape, int(size * MB), seed)
     texts = [workloads.normal(tree)]
     rnd = random.Random(seed + 1)
@@ -244,7 +262,9 @@ def updates(shape, size, count, seed=1):
 
 async def run_one(design, trees, clients, args, codecs):
     from websockets.asyncio.server import serve
+
     from vorlik_stream.websocket import handler
+
     counted = Counted()
     before = rss_bytes(settle=True)
     if design == "broadcast":
@@ -259,8 +279,9 @@ async def run_one(design, trees, clients, args, codecs):
     result = {"design": design, "clients": clients}
     # No keepalive pings: the baseline holds the event loop for seconds per update at 1,000
     # clients, and a missed pong would close the connections it is measured on.
-    async with serve(serve_connection, "127.0.0.1", 0, compression=None, backlog=2048, max_size=2**16,
-                     ping_interval=None) as server:
+    async with serve(
+        serve_connection, "127.0.0.1", 0, compression=None, backlog=2048, max_size=2**16, ping_interval=None
+    ) as server:
         port = server.sockets[0].getsockname()[1]
         await workers.start(f"ws://127.0.0.1:{port}", clients, min(args.workers, clients), args.sample, codecs)
         await workers.all_have(1)
@@ -268,7 +289,7 @@ async def run_one(design, trees, clients, args, codecs):
         counted.take()
         published, cpu, shared, reach, diff_calls = {}, [], [], [], []
         started = time.monotonic()
-        for n, tree in enumerate(trees[1:limit + 1], start=2):
+        for n, tree in enumerate(trees[1 : limit + 1], start=2):
             if time.monotonic() - started > args.seconds:
                 break
             t0, c0 = time.monotonic(), time.process_time()
@@ -282,19 +303,26 @@ async def run_one(design, trees, clients, args, codecs):
             reach.append(last - t0)
     counted.restore()
     await workers.finish()
-    latencies = [t - published[int(rev)] for report in workers.done for rev, times in report["applied"].items()
-                 if int(rev) in published for t in times]
+    latencies = [
+        t - published[int(rev)]
+        for report in workers.done
+        for rev, times in report["applied"].items()
+        if int(rev) in published
+        for t in times
+    ]
     ms = 1000
-    result.update({
-        "updates": len(cpu),
-        "diff_calls_per_update": statistics.mean(diff_calls),
-        "host_cpu_ms_per_update": statistics.median(cpu) * ms,
-        "shared_ms_per_update": statistics.median(shared) * ms,
-        "per_client_us_per_update": statistics.median(c - s for c, s in zip(cpu, shared)) / clients * 1e6,
-        "publish_to_last_client_ms": statistics.median(reach) * ms,
-        "applied_p50_ms": statistics.median(latencies) * ms if latencies else None,
-        "applied_p99_ms": _percentile(latencies, 0.99) * ms if latencies else None,
-    })
+    result.update(
+        {
+            "updates": len(cpu),
+            "diff_calls_per_update": statistics.mean(diff_calls),
+            "host_cpu_ms_per_update": statistics.median(cpu) * ms,
+            "shared_ms_per_update": statistics.median(shared) * ms,
+            "per_client_us_per_update": statistics.median(c - s for c, s in zip(cpu, shared)) / clients * 1e6,
+            "publish_to_last_client_ms": statistics.median(reach) * ms,
+            "applied_p50_ms": statistics.median(latencies) * ms if latencies else None,
+            "applied_p99_ms": _percentile(latencies, 0.99) * ms if latencies else None,
+        }
+    )
     return result
 
 
@@ -323,14 +351,28 @@ async def measure(args):
     trees = updates(args.shape, args.size, max(args.updates, args.baseline_updates))
     result = await run_one(args.measure, trees, args.clients[0], args, codecs)
     alone, patch_bytes = one_diff_and_frame_ms(trees, codecs)
-    return dict(result, page_bytes=len(trees[0].encode()), patch_bytes=patch_bytes, shape=args.shape,
-                codecs=codecs, one_diff_and_frame_ms=alone)
+    return dict(
+        result,
+        page_bytes=len(trees[0].encode()),
+        patch_bytes=patch_bytes,
+        shape=args.shape,
+        codecs=codecs,
+        one_diff_and_frame_ms=alone,
+    )
 
 
 def measure_apart(args, design, size, clients):
     """`measure` in a process of its own, so that neither design inherits the other's memory."""
-    argv = [sys.executable, str(Path(__file__).resolve()), "--measure", design, "--size", str(size),
-            "--clients", str(clients)]
+    argv = [
+        sys.executable,
+        str(Path(__file__).resolve()),
+        "--measure",
+        design,
+        "--size",
+        str(size),
+        "--clients",
+        str(clients),
+    ]
     for name in ("shape", "codec", "updates", "baseline_updates", "seconds", "workers", "sample"):
         argv += [f"--{name.replace('_', '-')}", str(getattr(args, name))]
     try:
@@ -348,16 +390,31 @@ def compare(args):
             b, base = (measure_apart(args, design, size, clients) for design in ("broadcast", "baseline"))
             if b is None or base is None:
                 continue
-            runs.append(dict(b, baseline=base, baseline_host_cpu_ms_per_update=base["host_cpu_ms_per_update"],
-                             speedup=base["host_cpu_ms_per_update"] / b["host_cpu_ms_per_update"]))
+            runs.append(
+                dict(
+                    b,
+                    baseline=base,
+                    baseline_host_cpu_ms_per_update=base["host_cpu_ms_per_update"],
+                    speedup=base["host_cpu_ms_per_update"] / b["host_cpu_ms_per_update"],
+                )
+            )
             if not args.json:
                 print((_header() + "\n" if len(runs) == 1 else "") + _row(runs[-1]), flush=True)
     return runs
 
 
-COLUMNS = ("page / patch", "clients", "design", "host CPU ms/update", "in diff + frames ms", "rest per client µs",
-           "diff calls",
-           "publish → last client ms", "applied p50 / p99 ms", "host KB/client")
+COLUMNS = (
+    "page / patch",
+    "clients",
+    "design",
+    "host CPU ms/update",
+    "in diff + frames ms",
+    "rest per client µs",
+    "diff calls",
+    "publish → last client ms",
+    "applied p50 / p99 ms",
+    "host KB/client",
+)
 
 
 def _header():
@@ -367,19 +424,27 @@ def _header():
 def _row(run):
     def line(r, design):
         p = "–" if r["applied_p50_ms"] is None else f"{r['applied_p50_ms']:.1f} / {r['applied_p99_ms']:.1f}"
-        return (f"| {run['page_bytes'] / 1000:,.0f} / {run['patch_bytes'] / 1000:,.1f} KB | {run['clients']} | {design} | {r['host_cpu_ms_per_update']:.1f}"
-                f" | {r['shared_ms_per_update']:.2f} | {r['per_client_us_per_update']:.0f} | "
-                f"{r['diff_calls_per_update']:g} | {r['publish_to_last_client_ms']:.1f} | {p} | "
-                f"{r['host_kb_per_client']:.0f} |")
-    return line(run, "broadcast") + "\n" + line(run["baseline"], "one session each") + \
-        f"\n| | | ratio | {run['speedup']:.0f}× | | | | | | |"
+        return (
+            f"| {run['page_bytes'] / 1000:,.0f} / {run['patch_bytes'] / 1000:,.1f} KB | {run['clients']} | {design} | {r['host_cpu_ms_per_update']:.1f}"
+            f" | {r['shared_ms_per_update']:.2f} | {r['per_client_us_per_update']:.0f} | "
+            f"{r['diff_calls_per_update']:g} | {r['publish_to_last_client_ms']:.1f} | {p} | "
+            f"{r['host_kb_per_client']:.0f} |"
+        )
+
+    return (
+        line(run, "broadcast")
+        + "\n"
+        + line(run["baseline"], "one session each")
+        + f"\n| | | ratio | {run['speedup']:.0f}× | | | | | | |"
+    )
 
 
 def parse_args(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--clients", type=lambda s: [int(x) for x in s.split(",")], default=[10, 100, 1000])
-    parser.add_argument("--sizes", type=lambda s: [float(x) for x in s.split(",")], default=[0.1, 1.0],
-                        help="page sizes in MB")
+    parser.add_argument(
+        "--sizes", type=lambda s: [float(x) for x in s.split(",")], default=[0.1, 1.0], help="page sizes in MB"
+    )
     parser.add_argument("--shape", default="cards")
     parser.add_argument("--codec", choices=("json", "msgpack", "mixed"), default="json")
     parser.add_argument("--updates", type=int, default=20)

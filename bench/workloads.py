@@ -16,8 +16,16 @@ def normal(tree):
 
 
 def _str(rnd, i):
-    pieces = ["plain text", "naïve café", "日本語のテキスト", 'quote " and \\ back', "tab\tline\nfeed",
-              "\u0001ctrl", "emoji \U0001F600", "/slash/"]
+    pieces = [
+        "plain text",
+        "naïve café",
+        "日本語のテキスト",
+        'quote " and \\ back',
+        "tab\tline\nfeed",
+        "\u0001ctrl",
+        "emoji \U0001f600",
+        "/slash/",
+    ]
     return f"{pieces[i % len(pieces)]} {rnd.randrange(10**6)}"
 
 
@@ -28,7 +36,7 @@ def _value(rnd, i, depth=0):
     if kind == 1:
         return {"Bool": rnd.random() < 0.5}
     if kind == 2:
-        return {"Int": rnd.randrange(-2**63, 2**63)}
+        return {"Int": rnd.randrange(-(2**63), 2**63)}
     if kind == 3:
         return {"Float": rnd.choice([rnd.uniform(-1e3, 1e3), rnd.uniform(0, 1e-7), rnd.uniform(1e16, 1e20), -0.0])}
     if kind == 4:
@@ -41,8 +49,12 @@ def _value(rnd, i, depth=0):
 
 
 def _click(i):
-    return {"kind": "set", "target": {"ref": "id", "id": f"r{i}"}, "prop": "selected",
-            "value": {"expr": "not", "of": {"expr": "prop", "target": {"ref": "this"}, "name": "selected"}}}
+    return {
+        "kind": "set",
+        "target": {"ref": "id", "id": f"r{i}"},
+        "prop": "selected",
+        "value": {"expr": "not", "of": {"expr": "prop", "target": {"ref": "this"}, "name": "selected"}},
+    }
 
 
 def _action(rnd, depth=0):
@@ -54,13 +66,21 @@ def _action(rnd, depth=0):
     if kind == 2:
         return {"kind": "emit", "event": "changed", "detail": _expr(rnd)}
     if kind == 3:
-        return {"kind": "call", "method": "POST",
-                "url": {"expr": "concat", "parts": [{"expr": "lit", "value": "/api/"}, {"expr": "field", "name": "id"}]},
-                "body": {"expr": "obj", "fields": {"a": {"expr": "event"}, "b": _expr(rnd)}}, "result": "r"}
+        return {
+            "kind": "call",
+            "method": "POST",
+            "url": {"expr": "concat", "parts": [{"expr": "lit", "value": "/api/"}, {"expr": "field", "name": "id"}]},
+            "body": {"expr": "obj", "fields": {"a": {"expr": "event"}, "b": _expr(rnd)}},
+            "result": "r",
+        }
     if kind in (4, 5):
         return {"kind": "seq", "actions": [_action(rnd, depth + 1) for _ in range(3)]}
-    return {"kind": "if", "cond": _expr(rnd), "then": _action(rnd, depth + 1),
-            "else": _action(rnd, depth + 1) if rnd.random() < 0.5 else None}
+    return {
+        "kind": "if",
+        "cond": _expr(rnd),
+        "then": _action(rnd, depth + 1),
+        "else": _action(rnd, depth + 1) if rnd.random() < 0.5 else None,
+    }
 
 
 def _expr(rnd, depth=0):
@@ -78,48 +98,95 @@ def _expr(rnd, depth=0):
 
 # Each shape builds a tree of n units; the generator grows n until the text reaches the size.
 
+
 def table(rnd, n):
-    rows = [{"tag": "table-row", "key": f"r{i}",
-             "props": {"label": {"Str": f"row {i}"}, "count": {"Int": i * 7}, "ratio": {"Float": i / 3},
-                       "selected": {"Bool": i % 5 == 0}},
-             "events": {"click": _click(i)},
-             "slots": {"cells": [{"tag": "table-cell", "props": {"text": {"Str": f"cell {i}.{c}"}}}
-                                 for c in range(3)]}} for i in range(n)]
-    return {"tag": "data-table", "props": {"title": {"Str": "Report"}},
-            "bindings": {"filter": {"field": "q", "mode": "two-way"}}, "slots": {"rows": rows}}
+    rows = [
+        {
+            "tag": "table-row",
+            "key": f"r{i}",
+            "props": {
+                "label": {"Str": f"row {i}"},
+                "count": {"Int": i * 7},
+                "ratio": {"Float": i / 3},
+                "selected": {"Bool": i % 5 == 0},
+            },
+            "events": {"click": _click(i)},
+            "slots": {"cells": [{"tag": "table-cell", "props": {"text": {"Str": f"cell {i}.{c}"}}} for c in range(3)]},
+        }
+        for i in range(n)
+    ]
+    return {
+        "tag": "data-table",
+        "props": {"title": {"Str": "Report"}},
+        "bindings": {"filter": {"field": "q", "mode": "two-way"}},
+        "slots": {"rows": rows},
+    }
 
 
 def cards(rnd, n):
     def card(s, c):
-        return {"tag": "x-card", "key": f"c{s}.{c}", "props": {"elevation": {"Int": c % 3}},
-                "slots": {"header": [{"tag": "h3", "props": {"text": {"Str": f"Card {s}.{c}"}}}],
-                          "body": [{"tag": "x-stack", "slots": {"items": [
-                              {"tag": "x-chip", "key": f"k{k}", "props": {"label": {"Str": f"chip {k}"}},
-                               "slots": {"icon": [{"tag": "x-icon", "props": {"name": {"Str": "star"}}}]}}
-                              for k in range(3)]}}],
-                          "footer": [{"tag": "x-button", "events": {"click": {"kind": "toggle-field",
-                                                                               "field": f"open{s}.{c}"}}}]}}
-    sections = [{"tag": "x-section", "key": f"s{s}", "props": {"title": {"Str": f"Section {s}"}},
-                 "slots": {"cards": [card(s, c) for c in range(8)]}} for s in range(n)]
+        return {
+            "tag": "x-card",
+            "key": f"c{s}.{c}",
+            "props": {"elevation": {"Int": c % 3}},
+            "slots": {
+                "header": [{"tag": "h3", "props": {"text": {"Str": f"Card {s}.{c}"}}}],
+                "body": [
+                    {
+                        "tag": "x-stack",
+                        "slots": {
+                            "items": [
+                                {
+                                    "tag": "x-chip",
+                                    "key": f"k{k}",
+                                    "props": {"label": {"Str": f"chip {k}"}},
+                                    "slots": {"icon": [{"tag": "x-icon", "props": {"name": {"Str": "star"}}}]},
+                                }
+                                for k in range(3)
+                            ]
+                        },
+                    }
+                ],
+                "footer": [{"tag": "x-button", "events": {"click": {"kind": "toggle-field", "field": f"open{s}.{c}"}}}],
+            },
+        }
+
+    sections = [
+        {
+            "tag": "x-section",
+            "key": f"s{s}",
+            "props": {"title": {"Str": f"Section {s}"}},
+            "slots": {"cards": [card(s, c) for c in range(8)]},
+        }
+        for s in range(n)
+    ]
     return {"tag": "x-page", "slots": {"main": sections}}
 
 
 def values(rnd, n):
-    items = [{"tag": "x-field", "key": f"v{i}", "props": {f"p{k}": _value(rnd, i + k) for k in range(8)}}
-             for i in range(n)]
+    items = [
+        {"tag": "x-field", "key": f"v{i}", "props": {f"p{k}": _value(rnd, i + k) for k in range(8)}} for i in range(n)
+    ]
     return {"tag": "x-form", "slots": {"fields": items}}
 
 
 def events(rnd, n):
-    items = [{"tag": "x-control", "key": f"e{i}",
-              "events": {name: _action(rnd) for name in ("click", "input", "blur")}} for i in range(n)]
+    items = [
+        {"tag": "x-control", "key": f"e{i}", "events": {name: _action(rnd) for name in ("click", "input", "blur")}}
+        for i in range(n)
+    ]
     return {"tag": "x-app", "slots": {"controls": items}}
 
 
 def floats(rnd, n):
-    items = [{"tag": "x-path", "key": f"p{i}",
-              "props": {"points": {"List": [{"Float": rnd.uniform(-180, 180)} for _ in range(200)]}}}
-             for i in range(n)]
+    items = [
+        {
+            "tag": "x-path",
+            "key": f"p{i}",
+            "props": {"points": {"List": [{"Float": rnd.uniform(-180, 180)} for _ in range(200)]}},
+        }
+        for i in range(n)
+    ]
     return {"tag": "x-map", "slots": {"layers": items}}
 
 
@@ -127,9 +194,14 @@ def comb(rnd, n):
     def chain(c):
         node = {"tag": "x-leaf", "props": {"v": {"Int": c}}}
         for level in range(39):
-            node = {"tag": "x-link", "key": f"c{c}.{level}", "props": {"depth": {"Int": level}},
-                    "slots": {"next": [node]}}
+            node = {
+                "tag": "x-link",
+                "key": f"c{c}.{level}",
+                "props": {"depth": {"Int": level}},
+                "slots": {"next": [node]},
+            }
         return node
+
     return {"tag": "x-comb", "slots": {"chains": [chain(c) for c in range(n)]}}
 
 
@@ -190,9 +262,9 @@ def change_reorder(rnd, tree):
     """A tenth of the largest list's children shuffled in place."""
     children = _largest_slot(tree)
     start = len(children) // 3
-    block = children[start:start + max(2, len(children) // 10)]
+    block = children[start : start + max(2, len(children) // 10)]
     rnd.shuffle(block)
-    children[start:start + len(block)] = block
+    children[start : start + len(block)] = block
     return tree
 
 
@@ -226,14 +298,32 @@ def change_alternate(rnd, tree):
     return tree
 
 
-CHANGES = {f.__name__[len("change_"):]: f for f in (
-    change_same, change_props, change_rows, change_reorder, change_root_tag, change_reverse, change_shuffle,
-    change_front, change_alternate)}
+CHANGES = {
+    f.__name__[len("change_") :]: f
+    for f in (
+        change_same,
+        change_props,
+        change_rows,
+        change_reorder,
+        change_root_tag,
+        change_reverse,
+        change_shuffle,
+        change_front,
+        change_alternate,
+    )
+}
 
 GENERAL = ("same", "props", "rows", "root_tag")
-CHANGES_OF = {"table": GENERAL + ("reorder",), "cards": GENERAL, "values": GENERAL, "events": GENERAL,
-              "floats": GENERAL, "comb": GENERAL, "keyed": ("reverse", "shuffle", "front"),
-              "unkeyed": ("alternate",)}
+CHANGES_OF = {
+    "table": GENERAL + ("reorder",),
+    "cards": GENERAL,
+    "values": GENERAL,
+    "events": GENERAL,
+    "floats": GENERAL,
+    "comb": GENERAL,
+    "keyed": ("reverse", "shuffle", "front"),
+    "unkeyed": ("alternate",),
+}
 
 
 def sized(shape, target_bytes, seed):
@@ -259,18 +349,34 @@ def manifest(target_bytes, seed=1):
     rnd = random.Random(seed)
     modules, size, n = [], 0, 0
     while size < target_bytes:
-        decl = {"kind": "class", "customElement": True, "tagName": f"x-widget-{n}", "name": f"XWidget{n}",
-                "description": "A widget. " * rnd.randrange(1, 10),
-                "attributes": [{"name": f"attr-{k}", "type": {"text": rnd.choice(
-                    ["'a' | 'b' | undefined", "number", "boolean", "string"])},
-                                "default": "'a'", "description": "An attribute.", "fieldName": f"a{k}"}
-                               for k in range(6)],
-                "members": [{"kind": "field", "name": f"m{k}", "privacy": "public", "type": {"text": "string"}}
-                            for k in range(8)],
-                "events": [{"name": "change", "type": {"text": "CustomEvent"}}],
-                "slots": [{"name": "", "description": "Default slot"}]}
-        module = {"kind": "javascript-module", "path": f"src/w{n}.js", "declarations": [decl],
-                  "exports": [{"kind": "js", "name": f"XWidget{n}"}]}
+        decl = {
+            "kind": "class",
+            "customElement": True,
+            "tagName": f"x-widget-{n}",
+            "name": f"XWidget{n}",
+            "description": "A widget. " * rnd.randrange(1, 10),
+            "attributes": [
+                {
+                    "name": f"attr-{k}",
+                    "type": {"text": rnd.choice(["'a' | 'b' | undefined", "number", "boolean", "string"])},
+                    "default": "'a'",
+                    "description": "An attribute.",
+                    "fieldName": f"a{k}",
+                }
+                for k in range(6)
+            ],
+            "members": [
+                {"kind": "field", "name": f"m{k}", "privacy": "public", "type": {"text": "string"}} for k in range(8)
+            ],
+            "events": [{"name": "change", "type": {"text": "CustomEvent"}}],
+            "slots": [{"name": "", "description": "Default slot"}],
+        }
+        module = {
+            "kind": "javascript-module",
+            "path": f"src/w{n}.js",
+            "declarations": [decl],
+            "exports": [{"kind": "js", "name": f"XWidget{n}"}],
+        }
         modules.append(module)
         size += len(json.dumps(module))
         n += 1

@@ -1,25 +1,13 @@
 # What the installed module carries besides its code: the version and the type stubs.
 
-# The version lives in pyproject.toml alone; a plain CMake build reads it from there.
-if(DEFINED SKBUILD_PROJECT_VERSION_FULL)
-  set(VORLIK_VERSION "${SKBUILD_PROJECT_VERSION_FULL}")
-else()
-  file(STRINGS "${PROJECT_SOURCE_DIR}/pyproject.toml" VORLIK_VERSION_LINE
-       REGEX "^version = \"[^\"]+\"" LIMIT_COUNT 1)
-  string(REGEX REPLACE "^version = \"([^\"]+)\".*" "\\1" VORLIK_VERSION "${VORLIK_VERSION_LINE}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-               "${PROJECT_SOURCE_DIR}/pyproject.toml")
-endif()
-if(NOT VORLIK_VERSION)
-  message(FATAL_ERROR "no version found in pyproject.toml")
-endif()
 # Only the module definition sees it, so a new version recompiles one file.
 set_property(SOURCE "${PROJECT_SOURCE_DIR}/python/lib.cpp" APPEND PROPERTY
              COMPILE_DEFINITIONS "VORLIK_VERSION=\"${VORLIK_VERSION}\"")
 
 # libstdc++ and libgcc stay shared: linked in statically they bring this machine's glibc symbol
 # versions with them (pthread from 2.34, _dl_find_object 2.35, arc4random 2.36), while shared they
-# only ask for GLIBCXX_3.4.29 (to_chars/from_chars of double), which manylinux_2_34 allows.
+# ask for GLIBCXX_3.4.21 and CXXABI_1.3.9 at most (GCC 5's runtime), which manylinux_2_24 allows.
+# scripts/lib/wheel.sh refuses a wheel that needs more than manylinux_2_28.
 set_target_properties(vorlik PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
 # A top-level extension module cannot carry py.typed, so its stubs are installed as a stub-only

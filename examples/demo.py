@@ -10,8 +10,9 @@ component library's manifest into component schemas.
 import json
 import pathlib
 
-import vorlik
 from todo_app import STEPS, initial_state, render
+
+import vorlik
 from vorlik_tree import normalize
 
 HERE = pathlib.Path(__file__).resolve().parent
@@ -61,8 +62,10 @@ def main():
         assert client.tree == new_tree, f"client diverged at rev {rev}"
         full = len(vorlik.encode_frame(new_tree, "todos", "snapshot", rev, codec))
         ops = len(json.loads(patch)["ops"])
-        print(f"rev {rev}: {what:<28} {ops:2d} ops, patch frame {len(frame):4d} bytes "
-              f"vs snapshot {full:4d} bytes ({codec.split('/')[1]})")
+        print(
+            f"rev {rev}: {what:<28} {ops:2d} ops, patch frame {len(frame):4d} bytes "
+            f"vs snapshot {full:4d} bytes ({codec.split('/')[1]})"
+        )
         tree = new_tree
 
     print("client tree matches the host after every step")

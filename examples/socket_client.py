@@ -10,15 +10,19 @@ fits and it asks the host for a snapshot.
 import argparse
 import socket
 
+from todo_app import scripted_trees
+
 import vorlik
 import vorlik_stream
-from todo_app import scripted_trees
 
 
 def run(port, forget_at=None):
     """Follow the host's whole scripted session; returns the last revision held."""
-    with socket.create_connection(("127.0.0.1", port), timeout=30) as sock, \
-            sock.makefile("rb") as incoming, sock.makefile("wb") as replies:
+    with (
+        socket.create_connection(("127.0.0.1", port), timeout=30) as sock,
+        sock.makefile("rb") as incoming,
+        sock.makefile("wb") as replies,
+    ):
         frames = vorlik_stream.read_frames(incoming)
         replica = vorlik_stream.ClientReplica("todos")
         for step, (what, host_tree) in enumerate(scripted_trees()):

@@ -20,12 +20,14 @@ HERE = pathlib.Path(__file__).resolve().parent
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--codec", choices=("json", "msgpack"), default="json")
-    parser.add_argument("--forget-at", type=int, default=3, metavar="N",
-                        help="step before which the client drops its tree (default 3)")
+    parser.add_argument(
+        "--forget-at", type=int, default=3, metavar="N", help="step before which the client drops its tree (default 3)"
+    )
     args = parser.parse_args()
 
-    host = subprocess.Popen([sys.executable, str(HERE / "socket_host.py"), "--codec", args.codec],
-                            stdout=subprocess.PIPE, text=True)
+    host = subprocess.Popen(
+        [sys.executable, str(HERE / "socket_host.py"), "--codec", args.codec], stdout=subprocess.PIPE, text=True
+    )
     try:
         first = host.stdout.readline()
         print(first, end="", flush=True)

@@ -9,9 +9,10 @@ the host then sends a snapshot. Listens on the loopback interface only.
 import argparse
 import socket
 
+from todo_app import scripted_trees
+
 import vorlik
 import vorlik_stream
-from todo_app import scripted_trees
 
 CODECS = {"json": vorlik_stream.JSON, "msgpack": vorlik_stream.MSGPACK}
 

@@ -6,8 +6,12 @@ from vorlik_tree import Binding, CallEndpoint, Event, NamedJs, Node, SendPatch
 def render(state):
     """The host's view function: application state in, component tree out."""
     items = [
-        Node("todo-item", item["id"], props={"label": item["label"], "done": item["done"]},
-             events={"toggle": SendPatch("todos", item["id"], Event())})
+        Node(
+            "todo-item",
+            item["id"],
+            props={"label": item["label"], "done": item["done"]},
+            events={"toggle": SendPatch("todos", item["id"], Event())},
+        )
         for item in state["items"]
     ]
     return Node(

@@ -10,6 +10,7 @@ import argparse
 import asyncio
 
 from todo_app import initial_state, render
+
 from vorlik_stream import JSON, MSGPACK
 from vorlik_stream.protocol import Event, FieldPatch
 from vorlik_stream.websocket import WebSocketClient
@@ -62,9 +63,11 @@ async def run(uri):
     while c.replica.rev != 4:
         await asyncio.wait_for(c.receive(), TIMEOUT)
         kinds.append(c.replica.kind)
-    print(f"client 3: resumed from rev 2 to rev 4 with {len(kinds)} {' and '.join(sorted(set(kinds)))} frame(s), "
-          f"{c.bytes_received - before} bytes (its first snapshot: {snapshot} bytes)",
-          flush=True)
+    print(
+        f"client 3: resumed from rev 2 to rev 4 with {len(kinds)} {' and '.join(sorted(set(kinds)))} frame(s), "
+        f"{c.bytes_received - before} bytes (its first snapshot: {snapshot} bytes)",
+        flush=True,
+    )
     check(everyone, state)
     for client in everyone:
         await client.close()

@@ -19,8 +19,9 @@ HERE = pathlib.Path(__file__).resolve().parent
 
 
 def main():
-    host = subprocess.Popen([sys.executable, str(HERE / "ws_host.py"), "--seconds", "60"],
-                            stdout=subprocess.PIPE, text=True)
+    host = subprocess.Popen(
+        [sys.executable, str(HERE / "ws_host.py"), "--seconds", "60"], stdout=subprocess.PIPE, text=True
+    )
     try:
         first = host.stdout.readline()
         print(first, end="", flush=True)
@@ -30,7 +31,13 @@ def main():
         asyncio.run(ws_clients.run(uri))
     finally:
         host.send_signal(signal.SIGINT)
-        host.wait(timeout=30)
+        try:
+            host.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            # Seen once on a heavily loaded machine; the clients' result above stands.
+            print("demo: the host did not stop within 30 s of an interrupt; killed", file=sys.stderr)
+            host.kill()
+            host.wait()
     echo.join()
 
 

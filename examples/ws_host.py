@@ -11,8 +11,9 @@ change is published once, as one patch frame per codec that the clients read. Li
 import argparse
 import asyncio
 
-import vorlik_stream
 from todo_app import initial_state, render
+
+import vorlik_stream
 from vorlik_stream.protocol import Event, FieldPatch
 from vorlik_stream.websocket import serve
 

@@ -55,16 +55,22 @@ def seeds():
         yield "transcode", payload.encode()
         for target in ("encode_frame_json", "encode_frame_msgpack"):
             yield target, f"model\0{payload}".encode()
-        header = {"codec": "application/json", "model_type": "m", "target": 0, "rev": 7,
-                  "kind": "Snapshot"}
+        header = {"codec": "application/json", "model_type": "m", "target": 0, "rev": 7, "kind": "Snapshot"}
         yield "decode_frame", frame(header, payload.encode())
-    yield "decode_frame", frame({"codec": "application/msgpack", "model_type": "m", "target": 0,
-                                 "rev": 1, "kind": "Patch"},
-                                bytes.fromhex("82a16195c3c0ffcb3ff8000000000000a178a16201"))
+    yield (
+        "decode_frame",
+        frame(
+            {"codec": "application/msgpack", "model_type": "m", "target": 0, "rev": 1, "kind": "Patch"},
+            bytes.fromhex("82a16195c3c0ffcb3ff8000000000000a178a16201"),
+        ),
+    )
     yield "parse_cem", (HERE.parent / "examples" / "custom-elements.json").read_bytes()
-    yield "parse_cem", b'{"modules":[{"declarations":[{"customElement":true,"tagName":"my-b",' \
-                       b'"attributes":[{"name":"s","type":{"text":"\'a\' | null"},"default":"1"}]' \
-                       b',"events":[["e"]],"slots":[{"name":""}]}]}]}'
+    yield (
+        "parse_cem",
+        b'{"modules":[{"declarations":[{"customElement":true,"tagName":"my-b",'
+        b'"attributes":[{"name":"s","type":{"text":"\'a\' | null"},"default":"1"}]'
+        b',"events":[["e"]],"slots":[{"name":""}]}]}]}',
+    )
     if VECTORS.exists():
         by_fn = {"diff": "diff_json", "apply": "apply_json", "parse_cem": "parse_cem"}
         for line in VECTORS.read_text().split("\n"):
@@ -86,14 +92,15 @@ def large_seeds():
     """(target, bytes) pairs of up to about a megabyte."""
     names = [f"n{i:05}" for i in range(10_000)]
     props = '{"tag":"x","props":{' + ",".join(f'"{n}":{{"Int":1}}' for n in names[::-1]) + "}}"
-    keyed = ['{"tag":"ul","slots":{"s":[' + ",".join(f'{{"tag":"li","key":"{n}"}}' for n in order)
-             + "]}}" for order in (names, names[::-1])]
+    keyed = [
+        '{"tag":"ul","slots":{"s":[' + ",".join(f'{{"tag":"li","key":"{n}"}}' for n in order) + "]}}"
+        for order in (names, names[::-1])
+    ]
     removals = '{"ops":[' + ",".join(f'{{"RemoveProp":[[],"{n}"]}}' for n in names) + "]}"
-    slots = '{"ops":[' + ",".join(f'{{"InsertChild":[[],"{n}",0,{{"tag":"c"}}]}}'
-                                  for n in names[::-1]) + "]}"
+    slots = '{"ops":[' + ",".join(f'{{"InsertChild":[[],"{n}",0,{{"tag":"c"}}]}}' for n in names[::-1]) + "]}"
     yield "tree_reader", props.encode()
     yield "diff_json", f"{keyed[0]}\0{keyed[1]}".encode()
-    yield "diff_json", f"{props}\0{{\"tag\":\"x\"}}".encode()
+    yield "diff_json", f'{props}\0{{"tag":"x"}}'.encode()
     yield "apply_json", f"{props}\0{removals}".encode()
     yield "apply_json", f"{keyed[0]}\0{slots}".encode()
     # Objects nested to the limit, each with a long member before the nested one.
@@ -102,16 +109,19 @@ def large_seeds():
         nested = '{"z":"' + "p" * 6_000 + '","a":' + nested + "}"
     for target in ("encode_frame_json", "encode_frame_msgpack"):
         yield target, f"model\0{nested}".encode()
-    header = {"codec": "application/json", "model_type": "m", "target": 0, "rev": 7,
-              "kind": "Snapshot"}
+    header = {"codec": "application/json", "model_type": "m", "target": 0, "rev": 7, "kind": "Snapshot"}
     yield "decode_frame", frame(header, nested.encode())
     packed = b"\xc0"
     for _ in range(1000):
         packed = b"\x82\xa1z\xda" + (800).to_bytes(2, "big") + b"p" * 800 + b"\xa1a" + packed
     yield "decode_frame", frame(dict(header, codec="application/msgpack"), packed)
     attributes = ",".join(f'{{"name":"{n}","type":{{"text":"string"}}}}' for n in names[::-1])
-    yield "parse_cem", ('{"modules":[{"declarations":[{"customElement":true,"tagName":"a-b",'
-                        '"attributes":[' + attributes + "]}]}]}").encode()
+    yield (
+        "parse_cem",
+        (
+            '{"modules":[{"declarations":[{"customElement":true,"tagName":"a-b","attributes":[' + attributes + "]}]}]}"
+        ).encode(),
+    )
 
 
 def main(folder: str, large: bool) -> None:

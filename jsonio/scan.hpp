@@ -1,6 +1,8 @@
 // Scanning runs of string bytes: most strings, read or written, need no attention from end to
-// end, so their bytes are tested many at a time: sixteen with SSE2 (the x86-64 baseline), eight
-// in a 64-bit word elsewhere and for the last bytes before the end.
+// end, so their bytes are tested many at a time: sixteen with SSE2 (the x86-64 baseline) or NEON
+// (the AArch64 baseline), eight in a 64-bit word elsewhere and for the last bytes before the end.
+// Defining VORLIK_PORTABLE_SCAN leaves out the vector loops, so that the word loop, which other
+// machines run from the first byte, is tested on these two as well.
 #pragma once
 
 #include <bit>
@@ -8,8 +10,13 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(VORLIK_PORTABLE_SCAN)
+#elif defined(__SSE2__)
+#define VORLIK_SCAN_SSE2
 #include <emmintrin.h>
+#elif defined(__ARM_NEON) && !defined(__ARM_BIG_ENDIAN)
+#define VORLIK_SCAN_NEON
+#include <arm_neon.h>
 #endif
 
 #include "jsonio/chars.hpp"
@@ -32,7 +39,7 @@ constexpr std::uint64_t string_special_bytes(std::uint64_t v) {
 // n when there is none. Reads nothing outside p[0, n).
 [[gnu::always_inline]] inline std::size_t find_string_special(const char* p, std::size_t i,
                                                               std::size_t n) {
-#if defined(__SSE2__)
+#if defined(VORLIK_SCAN_SSE2)
   const __m128i quotes = _mm_set1_epi8('"');
   const __m128i backslashes = _mm_set1_epi8('\\');
   const __m128i controls = _mm_set1_epi8(0x1f);
@@ -44,6 +51,20 @@ constexpr std::uint64_t string_special_bytes(std::uint64_t v) {
                      _mm_cmpeq_epi8(_mm_min_epu8(v, controls), v));
     if (const int mask = _mm_movemask_epi8(hits))
       return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+    i += 16;
+  }
+#elif defined(VORLIK_SCAN_NEON)
+  const uint8x16_t quotes = vdupq_n_u8('"');
+  const uint8x16_t backslashes = vdupq_n_u8('\\');
+  const uint8x16_t space = vdupq_n_u8(0x20);
+  while (i + 16 <= n) {
+    const uint8x16_t v = vld1q_u8(reinterpret_cast<const std::uint8_t*>(p + i));
+    const uint8x16_t hits =
+        vorrq_u8(vorrq_u8(vceqq_u8(v, quotes), vceqq_u8(v, backslashes)), vcltq_u8(v, space));
+    // Narrowing each 16-bit lane by four bits leaves four bits per byte, in byte order.
+    const std::uint64_t mask =
+        vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(hits), 4)), 0);
+    if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask) >> 2);
     i += 16;
   }
 #endif

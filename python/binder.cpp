@@ -1,7 +1,6 @@
 #include "python/binder.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 namespace vorlik::py {
@@ -13,40 +12,51 @@ void add_note(const char* param) noexcept {
   Ref exc = take_exception();
   if (!exc) return;
   Ref note(PyUnicode_FromFormat("while processing '%s'", param));
-  Ref add(note ? PyObject_GetAttrString(exc.get(), "add_note") : nullptr);
-  Ref done(add ? PyObject_CallOneArg(add.get(), note.get()) : nullptr);
+  Ref done(note ? PyObject_CallMethod(exc.get(), "add_note", "O", note.get()) : nullptr);
   if (!done) PyErr_Clear();
   restore_exception(std::move(exc));
 }
 
-// The interpreter's short type name: heap types made by PyType_FromSpec carry a dotted tp_name.
-const char* type_name(PyObject* obj) noexcept {
-  const char* name = Py_TYPE(obj)->tp_name;
-  const char* dot = std::strrchr(name, '.');
-  return dot != nullptr ? dot + 1 : name;
+// The short name of obj's type, as the interpreter's own messages show it: its __name__ with
+// everything up to the last dot cut off (a type made from a spec is named "module.Name"). The
+// stable ABI of 3.10 has no call for the name. A class whose metaclass is type itself answers
+// __name__ from type's own getter; any other metaclass could shadow it, so there that getter
+// (type.__dict__["__name__"]) is called directly.
+Ref type_name(PyObject* obj) noexcept {
+  auto* type = reinterpret_cast<PyObject*>(Py_TYPE(obj));
+  Ref name;
+  if (Py_TYPE(type) == &PyType_Type) {
+    name = Ref(PyObject_GetAttrString(type, "__name__"));
+  } else {
+    Ref members(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyType_Type), "__dict__"));
+    Ref getter(members ? PyMapping_GetItemString(members.get(), "__name__") : nullptr);
+    name = Ref(getter ? PyObject_CallMethod(getter.get(), "__get__", "O", type) : nullptr);
+  }
+  if (!name) return name;
+  const Py_ssize_t size = PyUnicode_GetLength(name.get());
+  const Py_ssize_t dot = size < 0 ? -2 : PyUnicode_FindChar(name.get(), '.', 0, size, -1);
+  if (dot == -2) return Ref();
+  return dot < 0 ? std::move(name) : Ref(PyUnicode_Substring(name.get(), dot + 1, size));
 }
 
 bool wrong_type(PyObject* obj, const char* param, const char* wanted) noexcept {
   if (obj == Py_None) {
     PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", wanted);
-  } else {
-    PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of '%s'", type_name(obj), wanted);
+  } else if (Ref name = type_name(obj)) {
+    PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%s'", name.get(), wanted);
   }
   add_note(param);
   return false;
 }
 
-bool place_positional(const Signature& sig, PyObject* const* items, Py_ssize_t count,
-                      std::span<PyObject*> out) noexcept {
+// Refuses more positional arguments than parameters; otherwise empties out for the binding.
+bool check_positional(const Signature& sig, Py_ssize_t count, std::span<PyObject*> out) noexcept {
   std::fill(out.begin(), out.end(), nullptr);
   const auto limit = static_cast<Py_ssize_t>(sig.params.size());
-  if (count > limit) {
-    PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd %s given", sig.name,
-                 limit, count, count == 1 ? "was" : "were");
-    return false;
-  }
-  std::copy_n(items, count, out.begin());
-  return true;
+  if (count <= limit) return true;
+  PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd %s given", sig.name,
+               limit, count, count == 1 ? "was" : "were");
+  return false;
 }
 
 bool place_keyword(const Signature& sig, PyObject* name, PyObject* value,
@@ -95,10 +105,9 @@ bool check_complete(const Signature& sig, std::span<PyObject*> out) noexcept {
 
 }  // namespace
 
+// The stable ABI of 3.10 has only the three-part form of the error indicator; 3.12's single
+// exception object (PyErr_GetRaisedException) would not load on 3.10 and 3.11.
 Ref take_exception() noexcept {
-#if PY_VERSION_HEX >= 0x030C0000
-  return Ref(PyErr_GetRaisedException());
-#else
   PyObject* type = nullptr;
   PyObject* value = nullptr;
   PyObject* tb = nullptr;
@@ -108,28 +117,24 @@ Ref take_exception() noexcept {
   Ref owned_tb(tb);
   if (value != nullptr && tb != nullptr) PyException_SetTraceback(value, tb);
   return Ref(value);
-#endif
 }
 
 void restore_exception(Ref exc) noexcept {
   if (!exc) return;
-#if PY_VERSION_HEX >= 0x030C0000
-  PyErr_SetRaisedException(exc.release());
-#else
   auto* type = reinterpret_cast<PyObject*>(Py_TYPE(exc.get()));
   Py_INCREF(type);
   PyObject* tb = PyException_GetTraceback(exc.get());
   PyErr_Restore(type, exc.release(), tb);
-#endif
 }
 
 bool bind(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
           std::span<PyObject*> out) noexcept {
-  if (!place_positional(sig, args, nargs, out)) return false;
+  if (!check_positional(sig, nargs, out)) return false;
+  std::copy_n(args, nargs, out.begin());
   if (kwnames != nullptr) {
-    const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
+    const Py_ssize_t nkw = PyTuple_Size(kwnames);
     for (Py_ssize_t i = 0; i < nkw; ++i) {
-      if (!place_keyword(sig, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], out)) return false;
+      if (!place_keyword(sig, PyTuple_GetItem(kwnames, i), args[nargs + i], out)) return false;
     }
   }
   return check_complete(sig, out);
@@ -137,9 +142,10 @@ bool bind(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObjec
 
 bool bind(const Signature& sig, PyObject* args, PyObject* kwargs,
           std::span<PyObject*> out) noexcept {
-  if (!place_positional(sig, PySequence_Fast_ITEMS(args), PyTuple_GET_SIZE(args), out)) {
-    return false;
-  }
+  const Py_ssize_t nargs = PyTuple_Size(args);
+  if (!check_positional(sig, nargs, out)) return false;
+  for (Py_ssize_t i = 0; i < nargs; ++i)
+    out[static_cast<std::size_t>(i)] = PyTuple_GetItem(args, i);
   if (kwargs != nullptr) {
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
@@ -165,7 +171,10 @@ bool to_text(PyObject* obj, const char* param, std::string_view& out) noexcept {
 
 bool to_bytes(PyObject* obj, const char* param, std::string_view& out) noexcept {
   if (!PyBytes_Check(obj)) return wrong_type(obj, param, "bytes");
-  out = std::string_view(PyBytes_AS_STRING(obj), static_cast<std::size_t>(PyBytes_GET_SIZE(obj)));
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(obj, &data, &size) < 0) return false;
+  out = std::string_view(data, static_cast<std::size_t>(size));
   return true;
 }
 
@@ -191,16 +200,8 @@ bool to_u64(PyObject* obj, const char* param, std::uint64_t& out) noexcept {
 }
 
 PyObject* str_from_utf8(std::string_view text) noexcept {
-  const auto size = static_cast<Py_ssize_t>(text.size());
-  unsigned char high = 0;
-  for (const char c : text) high |= static_cast<unsigned char>(c);
-  if (high < 0x80) {
-    // Pure ASCII: the compact ASCII form is the UTF-8 itself, so skip the decoder.
-    PyObject* str = PyUnicode_New(size, 127);
-    if (str != nullptr && size > 0) std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
-    return str;
-  }
-  return PyUnicode_DecodeUTF8(text.data(), size, nullptr);
+  // The decoder copies pure ASCII a word at a time into the compact form.
+  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
 }
 
 }  // namespace vorlik::py

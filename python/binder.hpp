@@ -1,5 +1,7 @@
 // Argument binding and conversion shared by the module functions and Example.__new__.
 // Everything here reports failure by returning false (or nullptr) with a Python exception set.
+// The whole extension keeps to the stable ABI of CPython 3.10 (the build sets Py_LIMITED_API), so
+// one binary loads in every later CPython; it compiles unchanged against the full API as well.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN

@@ -37,7 +37,11 @@ PyObject* example_new(PyTypeObject* cls, PyObject* args, PyObject* kwargs) noexc
   }
   Ref no_args(PyTuple_New(0));
   if (!no_args) return nullptr;
-  PyObject* self = PyBaseObject_Type.tp_new(cls, no_args.get(), nullptr);
+  // object's own constructor, which the stable ABI reaches only through the slot (3.10 and
+  // later); it never changes, so it is looked up once.
+  static const auto object_new =
+      reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
+  PyObject* self = object_new(cls, no_args.get(), nullptr);
   if (self == nullptr) return nullptr;
   // Moving a string cannot throw, so the object is never left half built.
   new (&as_example(self)->value) std::string(std::move(value));

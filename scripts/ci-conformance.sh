@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# The conformance vectors against the built module; a single failed vector fails the run. The
-# vectors live beside the checkout; without them there is nothing to check.
+# The conformance vectors against the built module (that of .venv, or that of the interpreter
+# PYTHON names); a single failed vector fails the run. The vectors live beside the checkout
+# (CONFORMANCE=DIR names another folder); without them there is nothing to check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-vectors=${1:-../shared/conformance/public.jsonl}
-checker=../shared/conformance/check_vectors.py
+dir=${CONFORMANCE:-../shared/conformance}
+vectors=${1:-$dir/public.jsonl}
+checker=$dir/check_vectors.py
 if [ ! -f "$checker" ]; then
   echo "== conformance: $checker not found, skipped"
   exit 0
 fi
 echo "== conformance"
-.venv/bin/python "$checker" "$vectors" --show 3
+"${PYTHON:-.venv/bin/python}" "$checker" "$vectors" --show 3

@@ -71,13 +71,10 @@ def white_space(ucd: pathlib.Path) -> list[tuple[int, int]]:
 
 
 def rows(items: list[str], per_line: int) -> str:
-    return "\n".join(
-        "    " + " ".join(items[i : i + per_line]) for i in range(0, len(items), per_line)
-    )
+    return "\n".join("    " + " ".join(items[i : i + per_line]) for i in range(0, len(items), per_line))
 
 
-def render(version: str, simple: dict[int, int], full: dict[int, list[int]],
-           spaces: list[tuple[int, int]]) -> str:
+def render(version: str, simple: dict[int, int], full: dict[int, list[int]], spaces: list[tuple[int, int]]) -> str:
     longest = max(len(t) for t in full.values())
     simple_items = [f"{{0x{cp:05X}, 0x{up:05X}}}," for cp, up in sorted(simple.items())]
     full_items = []
@@ -141,8 +138,7 @@ def main() -> None:
     if not (args.ucd / "UnicodeData.txt").is_file():
         sys.exit(f"no UnicodeData.txt in {args.ucd}: install Debian's unicode-data package")
     simple = simple_uppercase(args.ucd)
-    text = render(ucd_version(args.ucd), simple, full_uppercase(args.ucd, simple),
-                  white_space(args.ucd))
+    text = render(ucd_version(args.ucd), simple, full_uppercase(args.ucd, simple), white_space(args.ucd))
     args.output.write_text(text, encoding="utf-8")
     if shutil.which("clang-format"):
         subprocess.run(["clang-format", "-i", str(args.output)], check=True, cwd=ROOT)

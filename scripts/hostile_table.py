@@ -60,8 +60,13 @@ def measure(name: str, timeout: float | None = None, side: str = "case") -> list
     """Runs the case (side "case"), or one side of a pair ("hostile", "benign"), in a fresh
     interpreter: [input size, result, seconds per call, peak bytes added, output size], or the
     exit status if it died."""
-    done = subprocess.run([sys.executable, "-c", PROBE, name, str(ROOT / "tests"), side],
-                          capture_output=True, text=True, env=dict(os.environ), timeout=timeout)
+    done = subprocess.run(
+        [sys.executable, "-c", PROBE, name, str(ROOT / "tests"), side],
+        capture_output=True,
+        text=True,
+        env=dict(os.environ),
+        timeout=timeout,
+    )
     return done.returncode or json.loads(done.stdout)
 
 
@@ -81,9 +86,11 @@ def cost_table() -> None:
         if isinstance(hostile, int) or isinstance(benign, int):
             print(f"| {pair.name} | | died ({hostile}, {benign}) | | | |")
             continue
-        print(f"| {pair.name} | {size(hostile[0])} | {seconds(hostile[2])} "
-              f"| {seconds(benign[2])} | {hostile[2] / max(benign[2], 1e-9):.1f} "
-              f"| {hostile[3] / 1e6:.0f} / {benign[3] / 1e6:.0f} MB |")
+        print(
+            f"| {pair.name} | {size(hostile[0])} | {seconds(hostile[2])} "
+            f"| {seconds(benign[2])} | {hostile[2] / max(benign[2], 1e-9):.1f} "
+            f"| {hostile[3] / 1e6:.0f} / {benign[3] / 1e6:.0f} MB |"
+        )
 
 
 def main() -> None:
@@ -99,8 +106,10 @@ def main() -> None:
             continue
         size, result, elapsed, peak, out_size = measured
         ratio = peak / max(1, size + out_size)
-        print(f"| {case.name} | {size / 1e6:.1f} MB | {result.replace('|', '/')} "
-              f"| {elapsed * 1e3:.0f} ms | {peak / 1e6:.0f} MB | {ratio:.1f} |")
+        print(
+            f"| {case.name} | {size / 1e6:.1f} MB | {result.replace('|', '/')} "
+            f"| {elapsed * 1e3:.0f} ms | {peak / 1e6:.0f} MB | {ratio:.1f} |"
+        )
 
 
 if __name__ == "__main__":

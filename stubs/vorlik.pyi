@@ -33,7 +33,7 @@ class Example:
         UnicodeEncodeError: `value` holds a lone surrogate.
     """
 
-    def __new__(cls, value: str) -> "Example": ...
+    def __new__(cls, value: str) -> Example: ...
 
 def diff(old: str, new: str) -> str:
     """The patch that turns the component tree `old` into `new`.

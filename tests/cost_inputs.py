@@ -8,8 +8,8 @@ from __future__ import annotations
 
 import json
 import random
+from collections.abc import Callable
 from dataclasses import dataclass
-from typing import Callable
 
 from hostile_inputs import frame
 
@@ -75,12 +75,14 @@ CHILD = '{"tag":"c"}'
 
 def slot_paths() -> tuple[Args, Args]:
     """Slots created by the patch, then a SetKey and a Replace whose paths step through each."""
+
     def ops(order: list[str]) -> list[str]:
         made = [f'{{"InsertChild":[[],"{n}",0,{CHILD}]}}' for n in order]
         used = [f'{{"SetKey":[[["{n}",0]],"k"]}},{{"Replace":[[["{n}",0]],{CHILD}]}}' for n in order]
         return made + used
+
     rising = names(EDITS // 2)
-    return ("{\"tag\":\"x\"}", patch(ops(rising[::-1]))), ("{\"tag\":\"x\"}", patch(ops(rising)))
+    return ('{"tag":"x"}', patch(ops(rising[::-1]))), ('{"tag":"x"}', patch(ops(rising)))
 
 
 def long_slot(n: int = EDITS) -> str:
@@ -90,12 +92,20 @@ def long_slot(n: int = EDITS) -> str:
 def map_pairs(member: str, set_op: str, remove_op: str, value: str) -> list[Pair]:
     """Entries of one of a node's maps added in falling order, and removed front first."""
     return [
-        Pair("apply: map edits", set_op, "apply",
-             lambda: falling_and_rising(lambda n: f'{{"{set_op}":[[],"{n}",{value}]}}'),
-             same_result=True),
-        Pair("apply: map edits", remove_op, "apply",
-             lambda: front_and_back(lambda n: f'{{"{remove_op}":[[],"{n}"]}}',
-                                    node_with(member, lambda n: value)), same_result=True),
+        Pair(
+            "apply: map edits",
+            set_op,
+            "apply",
+            lambda: falling_and_rising(lambda n: f'{{"{set_op}":[[],"{n}",{value}]}}'),
+            same_result=True,
+        ),
+        Pair(
+            "apply: map edits",
+            remove_op,
+            "apply",
+            lambda: front_and_back(lambda n: f'{{"{remove_op}":[[],"{n}"]}}', node_with(member, lambda n: value)),
+            same_result=True,
+        ),
     ]
 
 
@@ -103,27 +113,52 @@ APPLY = [
     *map_pairs("props", "SetProp", "RemoveProp", '{"Int":1}'),
     *map_pairs("events", "SetEvent", "RemoveEvent", HANDLER),
     *map_pairs("bindings", "SetBinding", "RemoveBinding", BINDING),
-    Pair("apply: map edits", "InsertChild making slots", "apply",
-         lambda: falling_and_rising(lambda n: f'{{"InsertChild":[[],"{n}",0,{CHILD}]}}'),
-         same_result=True),
-    Pair("apply: map edits", "RemoveChild dropping slots", "apply",
-         lambda: front_and_back(lambda n: f'{{"RemoveChild":[[],"{n}",0]}}',
-                                node_with("slots", lambda n: f"[{CHILD}]")), same_result=True),
-    Pair("apply: map edits", "SetKey and Replace through new slots", "apply", slot_paths,
-         same_result=True),
+    Pair(
+        "apply: map edits",
+        "InsertChild making slots",
+        "apply",
+        lambda: falling_and_rising(lambda n: f'{{"InsertChild":[[],"{n}",0,{CHILD}]}}'),
+        same_result=True,
+    ),
+    Pair(
+        "apply: map edits",
+        "RemoveChild dropping slots",
+        "apply",
+        lambda: front_and_back(lambda n: f'{{"RemoveChild":[[],"{n}",0]}}', node_with("slots", lambda n: f"[{CHILD}]")),
+        same_result=True,
+    ),
+    Pair("apply: map edits", "SetKey and Replace through new slots", "apply", slot_paths, same_result=True),
     # One long child list: the front against the back.
-    Pair("apply: child lists", "InsertChild", "apply",
-         lambda: (('{"tag":"x"}', patch([f'{{"InsertChild":[[],"s",0,{CHILD}]}}'] * EDITS)),
-                  ('{"tag":"x"}', patch([f'{{"InsertChild":[[],"s",{i},{CHILD}]}}'
-                                         for i in range(EDITS)]))), same_result=True),
-    Pair("apply: child lists", "RemoveChild", "apply",
-         lambda: ((long_slot(), patch(['{"RemoveChild":[[],"s",0]}'] * (EDITS - 1))),
-                  (long_slot(), patch([f'{{"RemoveChild":[[],"s",{i}]}}'
-                                       for i in range(EDITS - 1, 0, -1)]))), same_result=True),
-    Pair("apply: child lists", "MoveChild", "apply",
-         lambda: ((long_slot(), patch([f'{{"MoveChild":[[],"s",0,{EDITS - 1}]}}'] * EDITS)),
-                  (long_slot(), patch([f'{{"MoveChild":[[],"s",{EDITS - 1},{EDITS - 1}]}}']
-                                      * EDITS))), same_result=True),
+    Pair(
+        "apply: child lists",
+        "InsertChild",
+        "apply",
+        lambda: (
+            ('{"tag":"x"}', patch([f'{{"InsertChild":[[],"s",0,{CHILD}]}}'] * EDITS)),
+            ('{"tag":"x"}', patch([f'{{"InsertChild":[[],"s",{i},{CHILD}]}}' for i in range(EDITS)])),
+        ),
+        same_result=True,
+    ),
+    Pair(
+        "apply: child lists",
+        "RemoveChild",
+        "apply",
+        lambda: (
+            (long_slot(), patch(['{"RemoveChild":[[],"s",0]}'] * (EDITS - 1))),
+            (long_slot(), patch([f'{{"RemoveChild":[[],"s",{i}]}}' for i in range(EDITS - 1, 0, -1)])),
+        ),
+        same_result=True,
+    ),
+    Pair(
+        "apply: child lists",
+        "MoveChild",
+        "apply",
+        lambda: (
+            (long_slot(), patch([f'{{"MoveChild":[[],"s",0,{EDITS - 1}]}}'] * EDITS)),
+            (long_slot(), patch([f'{{"MoveChild":[[],"s",{EDITS - 1},{EDITS - 1}]}}'] * EDITS)),
+        ),
+        same_result=True,
+    ),
 ]
 
 
@@ -165,11 +200,11 @@ def colliding_keys(segments: int, seed: int = 1) -> list[str]:
             b2 = _word_inverse(after_a ^ after_a2 ^ _word(b))
             if b2 & ~ascii_only & _M64 == 0:
                 break
-        spellings.append([w1.to_bytes(8, "little") + w2.to_bytes(8, "little")
-                          for w1, w2 in ((a, b), (a2, b2))])
+        spellings.append([w1.to_bytes(8, "little") + w2.to_bytes(8, "little") for w1, w2 in ((a, b), (a2, b2))])
         state = ((after_a ^ _word(b)) * _MUL) & _M64
-    return [b"".join(spellings[s][bits >> s & 1] for s in range(segments)).decode("ascii")
-            for bits in range(1 << segments)]
+    return [
+        b"".join(spellings[s][bits >> s & 1] for s in range(segments)).decode("ascii") for bits in range(1 << segments)
+    ]
 
 
 def keyed_list(keys: list[str]) -> str:
@@ -187,6 +222,7 @@ def reversed_keyed_lists() -> tuple[Args, Args]:
 def props_out_of_order() -> tuple[Args, Args]:
     def tree(order):
         return '{"tag":"x","props":{' + ",".join(f'"{n}":{{"Int":1}}' for n in order) + "}}"
+
     rising = names()
     return (tree(rising[::-1]), tree(rising[::-1])), (tree(rising), tree(rising))
 
@@ -194,6 +230,7 @@ def props_out_of_order() -> tuple[Args, Args]:
 def nested_maps_out_of_order() -> tuple[Args, Args]:
     """Map values nested 60 deep, each with a long string member before the nested map ("z"
     before "a") against after it."""
+
     def tree(ordered: bool) -> str:
         value = '"Null"'
         pad = '{"Str":"' + "p" * 20_000 + '"}'
@@ -201,16 +238,14 @@ def nested_maps_out_of_order() -> tuple[Args, Args]:
             a, z = f'"a":{value}', f'"z":{pad}'
             value = '{"Map":{' + (f"{a},{z}" if ordered else f"{z},{a}") + "}}"
         return '{"tag":"x","props":{"p":' + value + "}}"
+
     return (tree(False), tree(False)), (tree(True), tree(True))
 
 
 DIFF = [
-    Pair("diff: keyed lists", "keys of one hash value, list reversed", "diff",
-         reversed_keyed_lists),
-    Pair("diff: tree reader", "props in falling order", "diff", props_out_of_order,
-         same_result=True),
-    Pair("diff: tree reader", "nested Map values out of order", "diff", nested_maps_out_of_order,
-         same_result=True),
+    Pair("diff: keyed lists", "keys of one hash value, list reversed", "diff", reversed_keyed_lists),
+    Pair("diff: tree reader", "props in falling order", "diff", props_out_of_order, same_result=True),
+    Pair("diff: tree reader", "nested Map values out of order", "diff", nested_maps_out_of_order, same_result=True),
 ]
 
 
@@ -245,24 +280,46 @@ def json_objects(depth: int, total: int, ordered: bool, leaf: str = "1") -> str:
 def json_frames_failing_late() -> tuple[Args, Args]:
     """Objects nested to the limit and out of order, then a fault after all of them: the careful
     reader takes the text over once the quick one has met the fault."""
+
     def payload(ordered: bool) -> bytes:
         return ('{"a":' + json_objects(125, 20_000_000, ordered) + ',"b":tru}').encode()
+
     return ((frame(payload(False), "application/json"),), (frame(payload(True), "application/json"),))
 
 
 FRAMES = [
-    Pair("frames: map order", "decode_frame MessagePack, 1,000 maps nested", "decode_frame",
-         lambda: ((frame(msgpack_maps(1000, 10_000_000, False)),),
-                  (frame(msgpack_maps(1000, 10_000_000, True)),)), same_result=True),
-    Pair("frames: map order", "encode_frame to MessagePack, 126 objects nested", "encode_frame",
-         lambda: tuple((json_objects(126, 20_000_000, o), "m", "patch", 1, "application/msgpack")
-                       for o in (False, True)), same_result=True),
+    Pair(
+        "frames: map order",
+        "decode_frame MessagePack, 1,000 maps nested",
+        "decode_frame",
+        lambda: ((frame(msgpack_maps(1000, 10_000_000, False)),), (frame(msgpack_maps(1000, 10_000_000, True)),)),
+        same_result=True,
+    ),
+    Pair(
+        "frames: map order",
+        "encode_frame to MessagePack, 126 objects nested",
+        "encode_frame",
+        lambda: tuple(
+            (json_objects(126, 20_000_000, o), "m", "patch", 1, "application/msgpack") for o in (False, True)
+        ),
+        same_result=True,
+    ),
     # Nesting is bounded here (126 levels), and so is a per-level cost: a tighter bound.
-    Pair("frames: map order", "decode_frame JSON, careful reader", "decode_frame",
-         json_frames_failing_late, bound=4.0, same_result=True),
-    Pair("frames: map order", "decode_frame JSON, quick reader", "decode_frame",
-         lambda: tuple((frame(json_objects(126, 20_000_000, o).encode(), "application/json"),)
-                       for o in (False, True)), same_result=True),
+    Pair(
+        "frames: map order",
+        "decode_frame JSON, careful reader",
+        "decode_frame",
+        json_frames_failing_late,
+        bound=4.0,
+        same_result=True,
+    ),
+    Pair(
+        "frames: map order",
+        "decode_frame JSON, quick reader",
+        "decode_frame",
+        lambda: tuple((frame(json_objects(126, 20_000_000, o).encode(), "application/json"),) for o in (False, True)),
+        same_result=True,
+    ),
 ]
 
 
@@ -271,15 +328,24 @@ FRAMES = [
 
 def manifest(attribute_names: list[str]) -> str:
     attributes = [{"name": n, "type": {"text": "string"}} for n in attribute_names]
-    return compact({"modules": [{"declarations": [
-        {"customElement": True, "tagName": "a-b", "attributes": attributes}]}]})
+    return compact(
+        {"modules": [{"declarations": [{"customElement": True, "tagName": "a-b", "attributes": attributes}]}]}
+    )
 
 
 MANIFESTS = [
-    Pair("parse_cem: manifest reader", "attributes in falling order", "parse_cem",
-         lambda: ((manifest(names()[::-1]),), (manifest(names()),))),
-    Pair("parse_cem: manifest reader", "one attribute name repeated", "parse_cem",
-         lambda: ((manifest(names(1) * EDITS),), (manifest(names()),))),
+    Pair(
+        "parse_cem: manifest reader",
+        "attributes in falling order",
+        "parse_cem",
+        lambda: ((manifest(names()[::-1]),), (manifest(names()),)),
+    ),
+    Pair(
+        "parse_cem: manifest reader",
+        "one attribute name repeated",
+        "parse_cem",
+        lambda: ((manifest(names(1) * EDITS),), (manifest(names()),)),
+    ),
 ]
 
 
@@ -307,41 +373,72 @@ def nest_nodes(depth: int, leaf: str) -> str:
 
 
 def header_frame(leaf: bytes) -> bytes:
-    header = (b'{"x":' + b"[" * 120 + leaf + b"]" * 120
-              + b',"codec":"application/json","model_type":"m","target":0,"rev":1,"kind":"Patch"}')
+    header = (
+        b'{"x":'
+        + b"[" * 120
+        + leaf
+        + b"]" * 120
+        + b',"codec":"application/json","model_type":"m","target":0,"rev":1,"kind":"Patch"}'
+    )
     return len(header).to_bytes(4, "big") + header + b"\0\0\0\x02{}"
 
 
 def fault(route: str, call: str, build: Callable[[str, str], Args]) -> Pair:
-    return Pair("faults deep in the nesting", route, call,
-                lambda: (build("nul", '"Nul"'), build("null", '"Null"')), bound=10.0,
-                calls=FAULT_CALLS)
+    return Pair(
+        "faults deep in the nesting",
+        route,
+        call,
+        lambda: (build("nul", '"Nul"'), build("null", '"Null"')),
+        bound=10.0,
+        calls=FAULT_CALLS,
+    )
 
 
 EMPTY = '{"ops":[]}'
 FAULTS = [
-    fault("tree, prop value", "apply", lambda j, v: (
-        '{"tag":"x","props":{"p":' + nest_lists(60, v) + "}}", EMPTY)),
-    fault("tree, binding compute", "apply", lambda j, v: (
-        '{"tag":"x","bindings":{"b":{"mode":"one-way","compute":' + nest_arrays(120, j) + "}}}",
-        EMPTY)),
-    fault("tree, handler literal", "apply", lambda j, v: (
-        '{"tag":"x","events":{"e":{"kind":"set-field","field":"f","value":{"expr":"lit","value":'
-        + nest_arrays(120, j) + "}}}}", EMPTY)),
+    fault("tree, prop value", "apply", lambda j, v: ('{"tag":"x","props":{"p":' + nest_lists(60, v) + "}}", EMPTY)),
+    fault(
+        "tree, binding compute",
+        "apply",
+        lambda j, v: ('{"tag":"x","bindings":{"b":{"mode":"one-way","compute":' + nest_arrays(120, j) + "}}}", EMPTY),
+    ),
+    fault(
+        "tree, handler literal",
+        "apply",
+        lambda j, v: (
+            '{"tag":"x","events":{"e":{"kind":"set-field","field":"f","value":{"expr":"lit","value":'
+            + nest_arrays(120, j)
+            + "}}}}",
+            EMPTY,
+        ),
+    ),
     fault("tree, nodes", "diff", lambda j, v: (nest_nodes(41, j), '{"tag":"x"}')),
-    fault("patch, op value", "apply", lambda j, v: (
-        '{"tag":"x"}', '{"ops":[{"SetProp":{"path":[],"name":"p","value":' + nest_lists(60, v)
-        + "}}]}")),
-    fault("frame payload, JSON", "decode_frame", lambda j, v: (
-        frame(nest_arrays(126, j).encode(), "application/json"),)),
-    fault("payload to MessagePack", "encode_frame", lambda j, v: (
-        nest_arrays(127, j), "m", "patch", 1, "application/msgpack")),
-    fault("frame payload, MessagePack", "decode_frame", lambda j, v: (
-        frame(b"\x91" * 120 + (b"\xc1" if j == "nul" else b"\xc0")),)),
+    fault(
+        "patch, op value",
+        "apply",
+        lambda j, v: ('{"tag":"x"}', '{"ops":[{"SetProp":{"path":[],"name":"p","value":' + nest_lists(60, v) + "}}]}"),
+    ),
+    fault(
+        "frame payload, JSON", "decode_frame", lambda j, v: (frame(nest_arrays(126, j).encode(), "application/json"),)
+    ),
+    fault(
+        "payload to MessagePack",
+        "encode_frame",
+        lambda j, v: (nest_arrays(127, j), "m", "patch", 1, "application/msgpack"),
+    ),
+    fault(
+        "frame payload, MessagePack",
+        "decode_frame",
+        lambda j, v: (frame(b"\x91" * 120 + (b"\xc1" if j == "nul" else b"\xc0")),),
+    ),
     fault("frame header", "decode_frame", lambda j, v: (header_frame(j.encode()),)),
-    fault("manifest", "parse_cem", lambda j, v: (
-        '{"modules":[{"declarations":[{"customElement":true,"tagName":"a-b","x":'
-        + nest_arrays(120, j) + "}]}]}",)),
+    fault(
+        "manifest",
+        "parse_cem",
+        lambda j, v: (
+            '{"modules":[{"declarations":[{"customElement":true,"tagName":"a-b","x":' + nest_arrays(120, j) + "}]}]}",
+        ),
+    ),
 ]
 
 PAIRS = APPLY + DIFF + FRAMES + MANIFESTS + FAULTS

@@ -18,9 +18,14 @@ class Icu:
         major = re.search(r"\.so\.(\d+)", path).group(1)
         self._to_upper = getattr(self._lib, f"u_strToUpper_{major}")
         self._to_upper.restype = ctypes.c_int32
-        self._to_upper.argtypes = [ctypes.c_void_p, ctypes.c_int32, ctypes.c_void_p,
-                                   ctypes.c_int32, ctypes.c_char_p,
-                                   ctypes.POINTER(ctypes.c_int)]
+        self._to_upper.argtypes = [
+            ctypes.c_void_p,
+            ctypes.c_int32,
+            ctypes.c_void_p,
+            ctypes.c_int32,
+            ctypes.c_char_p,
+            ctypes.POINTER(ctypes.c_int),
+        ]
         self._is_white_space = getattr(self._lib, f"u_isUWhiteSpace_{major}")
         self._is_white_space.restype = ctypes.c_int8
         self._is_white_space.argtypes = [ctypes.c_int32]

@@ -39,7 +39,10 @@ def key_at(*steps):
 @pytest.mark.parametrize(
     "ops, result",
     [
-        ([move(0, 2)], "bca"), ([move(2, 0)], "cab"), ([move(1, 1)], "abc"), ([move(2, 1)], "acb"),
+        ([move(0, 2)], "bca"),
+        ([move(2, 0)], "cab"),
+        ([move(1, 1)], "abc"),
+        ([move(2, 1)], "acb"),
         ([insert(3)], "abcn"),
         ([insert(0, "x"), insert(0, "y")], "yxabc"),
         ([remove(2), remove(1)], "a"),
@@ -64,13 +67,13 @@ def test_positions_follow_earlier_ops(ops, result):
         ([key_at(("s", 3))], "index out of bounds: the len is 3 but the index is 3"),
         ([key_at(("s", 0), ("t", 0))], "path references an existing slot"),
         # Also for ops that would do nothing on an absent entry.
-        ([{"RemoveProp": {"path": [{"slot": "zz", "index": 0}], "name": "p"}}],
-         "path references an existing slot"),
+        ([{"RemoveProp": {"path": [{"slot": "zz", "index": 0}], "name": "p"}}], "path references an existing slot"),
         ([remove(0), remove(0), remove(0), key_at(("s", 0))], "path references an existing slot"),
-        ([{"Replace": {"path": [], "node": {"tag": "n"}}}, key_at(("s", 0))],
-         "path references an existing slot"),
-        ([insert(0, slot="e", path=[{"slot": "s", "index": 0}]), remove(0), key_at(("s", 2))],
-         "index out of bounds: the len is 2 but the index is 2"),
+        ([{"Replace": {"path": [], "node": {"tag": "n"}}}, key_at(("s", 0))], "path references an existing slot"),
+        (
+            [insert(0, slot="e", path=[{"slot": "s", "index": 0}]), remove(0), key_at(("s", 2))],
+            "index out of bounds: the len is 2 but the index is 2",
+        ),
     ],
 )
 def test_limits(ops, message):
@@ -86,14 +89,21 @@ def test_existing_empty_slot_has_no_child():
 
 def test_slots_come_and_go_with_their_children():
     assert run(remove(0), remove(0), remove(0)) == '{"tag":"r"}'
-    assert run(insert(0, slot="new")) == \
-        '{"tag":"r","slots":{"new":[{"tag":"n"}],"s":[{"tag":"a"},{"tag":"b"},{"tag":"c"}]}}'
+    assert (
+        run(insert(0, slot="new"))
+        == '{"tag":"r","slots":{"new":[{"tag":"n"}],"s":[{"tag":"a"},{"tag":"b"},{"tag":"c"}]}}'
+    )
 
 
 @pytest.mark.parametrize(
     "op",
-    [{"RemoveProp": {"path": [], "name": "x"}}, {"RemoveEvent": {"path": [], "name": "x"}},
-     {"RemoveBinding": {"path": [], "name": "x"}}, remove(7, slot="zz"), move(7, 9, slot="zz")],
+    [
+        {"RemoveProp": {"path": [], "name": "x"}},
+        {"RemoveEvent": {"path": [], "name": "x"}},
+        {"RemoveBinding": {"path": [], "name": "x"}},
+        remove(7, slot="zz"),
+        move(7, 9, slot="zz"),
+    ],
 )
 def test_absent_entry_or_slot_is_left_alone(op):
     assert run(op) == ABC
@@ -103,10 +113,11 @@ def test_replace():
     assert run({"Replace": {"path": [], "node": {"tag": "x", "key": "q"}}}) == '{"tag":"x","key":"q"}'
     # Later paths step through the replacement.
     second = [{"slot": "s", "index": 1}]
-    out = run({"Replace": {"path": second, "node": {"tag": "q", "slots": {"t": [{"tag": "u"}]}}}},
-              {"SetProp": {"path": second + [{"slot": "t", "index": 0}], "name": "p", "value": "Null"}})
-    assert json.loads(out)["slots"]["s"][1] == \
-        {"tag": "q", "slots": {"t": [{"tag": "u", "props": {"p": "Null"}}]}}
+    out = run(
+        {"Replace": {"path": second, "node": {"tag": "q", "slots": {"t": [{"tag": "u"}]}}}},
+        {"SetProp": {"path": second + [{"slot": "t", "index": 0}], "name": "p", "value": "Null"}},
+    )
+    assert json.loads(out)["slots"]["s"][1] == {"tag": "q", "slots": {"t": [{"tag": "u", "props": {"p": "Null"}}]}}
 
 
 @pytest.mark.parametrize(
@@ -115,8 +126,11 @@ def test_replace():
         ("{", "{", "EOF while parsing an object at line 1 column 1"),
         ('{"tag":"r"}', '{"ops":[]} x', "trailing characters at line 1 column 12"),
         # The tree does not fit the first op, but the whole patch is read before any op is applied.
-        (ABC, '{"ops":[{"RemoveChild":[[],"s",9]},{"SetKey":[]}]}',
-         "invalid length 0, expected struct variant Op::SetKey with 2 elements at line 1 column 47"),
+        (
+            ABC,
+            '{"ops":[{"RemoveChild":[[],"s",9]},{"SetKey":[]}]}',
+            "invalid length 0, expected struct variant Op::SetKey with 2 elements at line 1 column 47",
+        ),
     ],
 )
 def test_read_errors(root, patch, message):
@@ -152,10 +166,20 @@ def test_maps_edited_many_times_stay_ordered_and_whole():
     "ops, result",
     [
         # The last handler or binding removed leaves no empty map behind.
-        ([{"SetEvent": {"path": [], "name": "e", "action": {"kind": "js", "handler": "h"}}},
-          {"RemoveEvent": {"path": [], "name": "e"}}], '{"tag":"r"}'),
-        ([{"SetBinding": {"path": [], "name": "b", "binding": {"mode": "one-way"}}},
-          {"RemoveBinding": {"path": [], "name": "b"}}], '{"tag":"r"}'),
+        (
+            [
+                {"SetEvent": {"path": [], "name": "e", "action": {"kind": "js", "handler": "h"}}},
+                {"RemoveEvent": {"path": [], "name": "e"}},
+            ],
+            '{"tag":"r"}',
+        ),
+        (
+            [
+                {"SetBinding": {"path": [], "name": "b", "binding": {"mode": "one-way"}}},
+                {"RemoveBinding": {"path": [], "name": "b"}},
+            ],
+            '{"tag":"r"}',
+        ),
         ([{"RemoveBinding": {"path": [], "name": "b"}}], '{"tag":"r"}'),
         # An empty key is a key.
         ([{"SetKey": {"path": [], "key": ""}}], '{"tag":"r","key":""}'),
@@ -165,8 +189,7 @@ def test_handlers_bindings_and_keys_of_a_plain_node(ops, result):
     assert run(*ops, root='{"tag":"r"}') == result
 
 
-@pytest.mark.parametrize("old, new", [('{"tag":"a"}', '{"tag":"a","key":""}'),
-                                      ('{"tag":"a","key":""}', '{"tag":"a"}')])
+@pytest.mark.parametrize("old, new", [('{"tag":"a"}', '{"tag":"a","key":""}'), ('{"tag":"a","key":""}', '{"tag":"a"}')])
 def test_an_empty_key_differs_from_none(old, new):
     patch = vorlik.diff(old, new)
     assert json.loads(patch)["ops"][0]["SetKey"]["key"] == json.loads(new).get("key")
@@ -184,8 +207,12 @@ def keyed_list(order, edited):
         keys = [str(n - 1 - j if changed else j) for j in range(n)]
         if changed:
             keys = [k if k != "0" else "new" for k in keys]
-        return {"tag": "li", "key": f"k{i}", "props": {"v": {"Int": -i if changed else i}},
-                "slots": {"sub": [{"tag": "g", "key": k} for k in keys]}}
+        return {
+            "tag": "li",
+            "key": f"k{i}",
+            "props": {"v": {"Int": -i if changed else i}},
+            "slots": {"sub": [{"tag": "g", "key": k} for k in keys]},
+        }
 
     return json.dumps({"tag": "ul", "slots": {"items": [child(i) for i in order]}})
 
@@ -217,27 +244,30 @@ def long_map_patch(seed: int) -> tuple[str, str]:
     names = [f"n{i:03}" for i in range(150)]
     start = rnd.sample(names, 100 if seed % 2 else 0)
     slots = {n: 1 for n in rnd.sample(names, 80)}
-    root = {"tag": "r", "props": {n: {"Int": 0} for n in start},
-            "events": {n: {"kind": "js", "handler": "h"} for n in start},
-            "bindings": {n: {"mode": "one-way"} for n in start},
-            "slots": {n: [{"tag": "c"}] for n in slots}}
+    root = {
+        "tag": "r",
+        "props": {n: {"Int": 0} for n in start},
+        "events": {n: {"kind": "js", "handler": "h"} for n in start},
+        "bindings": {n: {"mode": "one-way"} for n in start},
+        "slots": {n: [{"tag": "c"}] for n in slots},
+    }
     ops = []
     for k in range(800):
         name = rnd.choice(names)
         kind = rnd.randrange(9)
         if kind < 3:
-            member, op, payload = [("SetProp", "value", {"Int": k}),
-                                   ("SetEvent", "action", {"kind": "js", "handler": str(k)}),
-                                   ("SetBinding", "binding", {"field": str(k), "mode": "two-way"})][kind]
+            member, op, payload = [
+                ("SetProp", "value", {"Int": k}),
+                ("SetEvent", "action", {"kind": "js", "handler": str(k)}),
+                ("SetBinding", "binding", {"field": str(k), "mode": "two-way"}),
+            ][kind]
             ops.append({member: {"path": [], "name": name, op: payload}})
         elif kind < 6:
-            ops.append({["RemoveProp", "RemoveEvent", "RemoveBinding"][kind - 3]:
-                        {"path": [], "name": name}})
+            ops.append({["RemoveProp", "RemoveEvent", "RemoveBinding"][kind - 3]: {"path": [], "name": name}})
         elif kind == 6:
             index = rnd.randrange(slots.get(name, 0) + 1)
             slots[name] = slots.get(name, 0) + 1
-            ops.append({"InsertChild": {"path": [], "slot": name, "index": index,
-                                        "node": {"tag": "c", "key": str(k)}}})
+            ops.append({"InsertChild": {"path": [], "slot": name, "index": index, "node": {"tag": "c", "key": str(k)}}})
         elif slots:
             slot = rnd.choice(sorted(slots))
             index = rnd.randrange(slots[slot])
@@ -247,8 +277,7 @@ def long_map_patch(seed: int) -> tuple[str, str]:
                     del slots[slot]
                 ops.append({"RemoveChild": {"path": [], "slot": slot, "index": index}})
             else:
-                ops.append({"SetProp": {"path": [{"slot": slot, "index": index}], "name": "p",
-                                        "value": {"Int": k}}})
+                ops.append({"SetProp": {"path": [{"slot": slot, "index": index}], "name": "p", "value": {"Int": k}}})
     return json.dumps(root), json.dumps({"ops": ops})
 
 
@@ -268,15 +297,17 @@ DROP_S050 = {"RemoveChild": {"path": [], "slot": "s050", "index": 0}}
     "op, message",
     [
         # A slot dropped while the slots are edited apart is gone for later paths ...
-        ({"SetKey": {"path": [{"slot": "s050", "index": 0}], "key": "k"}},
-         "path references an existing slot"),
+        ({"SetKey": {"path": [{"slot": "s050", "index": 0}], "key": "k"}}, "path references an existing slot"),
         # ... while a slot read empty is still there, with no child.
-        ({"SetKey": {"path": [{"slot": "empty", "index": 0}], "key": "k"}},
-         "index out of bounds: the len is 0 but the index is 0"),
-        ({"RemoveChild": {"path": [], "slot": "empty", "index": 0}},
-         "removal index (is 0) should be < len (is 0)"),
-        ({"InsertChild": {"path": [], "slot": "s050", "index": 1, "node": {"tag": "c"}}},
-         "insertion index (is 1) should be <= len (is 0)"),
+        (
+            {"SetKey": {"path": [{"slot": "empty", "index": 0}], "key": "k"}},
+            "index out of bounds: the len is 0 but the index is 0",
+        ),
+        ({"RemoveChild": {"path": [], "slot": "empty", "index": 0}}, "removal index (is 0) should be < len (is 0)"),
+        (
+            {"InsertChild": {"path": [], "slot": "s050", "index": 1, "node": {"tag": "c"}}},
+            "insertion index (is 1) should be <= len (is 0)",
+        ),
     ],
 )
 def test_long_slot_maps_keep_the_limits(op, message):

@@ -15,7 +15,6 @@ workloads = pytest.importorskip("workloads")
 pydiff = pytest.importorskip("pydiff")
 
 
-
 PAIRS = [(shape, change) for shape, changes in workloads.CHANGES_OF.items() for change in changes]
 
 
@@ -34,8 +33,9 @@ def test_generation_is_seeded_and_near_the_target_size(shape):
     assert 15_000 <= len(first[0].encode()) <= 60_000
 
 
-@pytest.mark.parametrize("x", [0.0, -0.0, 1.0, 1e16, 1e15, 0.00001, 1e-6, 123.456, -1.5e-7,
-                               1.7976931348623157e308, 5e-324, 0.1, 1234567.125])
+@pytest.mark.parametrize(
+    "x", [0.0, -0.0, 1.0, 1e16, 1e15, 0.00001, 1e-6, 123.456, -1.5e-7, 1.7976931348623157e308, 5e-324, 0.1, 1234567.125]
+)
 def test_float_writing_matches_vorlik(x):
     tree = json.dumps({"tag": "t", "props": {"f": {"Float": x}}})
     expected = vorlik.apply(tree, '{"ops":[]}')

@@ -6,10 +6,10 @@ import random
 import re
 
 import pytest
+from random_trees import normal, page, pages
 
 import vorlik
 import vorlik_stream as vs
-from random_trees import normal, page, pages
 from vorlik_stream import _choice
 
 
@@ -24,6 +24,7 @@ class Calls:
             def counted(*args, _real=real, _name=name):
                 self.counts[_name] += 1
                 return _real(*args)
+
             monkeypatch.setattr(vorlik, name, counted)
 
     def take(self):
@@ -321,6 +322,7 @@ def test_a_failing_transport_detaches_only_its_client():
 
         async def broken(frame):
             raise ConnectionResetError("gone")
+
         bad = host.subscribe(broken)
         host.subscribe(good.send)
         await settle()
@@ -378,8 +380,12 @@ def test_clients_that_drop_resume_resync_and_lag_end_with_the_hosts_tree(seed):
     trees = pages(seed=100 + seed, count=60, keys=20)
 
     async def run():
-        host = vs.Broadcast("page", history_frames=rnd.choice([2, 8, 64]),
-                            queue_frames=rnd.choice([1, 3, 64]), queue_bytes=rnd.choice([300, 10**6]))
+        host = vs.Broadcast(
+            "page",
+            history_frames=rnd.choice([2, 8, 64]),
+            queue_frames=rnd.choice([1, 3, 64]),
+            queue_bytes=rnd.choice([300, 10**6]),
+        )
         clients = []
         for i in range(12):
             wire = Wire(random.Random(seed * 100 + i))
@@ -440,6 +446,7 @@ def test_a_burst_is_coalesced_into_one_diff_per_interval(monkeypatch):
 
 def test_hosts_take_nodes_from_the_builder():
     from vorlik_tree import Node
+
     first, second = Node("page", props={"n": 1}), Node("page", props={"n": 2})
     host, client = vs.HostSession("m"), vs.ClientReplica("m")
     client.receive(host.update(first))

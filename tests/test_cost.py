@@ -12,17 +12,16 @@ import platform
 import time
 
 import pytest
-
-import vorlik
 from cost_inputs import PAIRS, Pair
 from test_hostile import run_isolated
+
+import vorlik
 
 # A fault deep in these readers' nesting is still carried out through every level as an
 # exception: until that is reworked their pairs are expected to fail.
 UNWINDING = "a fault deep in the nesting is carried out through every level as an exception"
 NOT_YET = {
-    f"faults deep in the nesting: {route}": UNWINDING
-    for route in ("tree, prop value", "tree, nodes", "patch, op value")
+    f"faults deep in the nesting: {route}": UNWINDING for route in ("tree, prop value", "tree, nodes", "patch, op value")
 }
 
 # Timings below this are taken as this: a scheduler's hiccup must not fail a pair whose benign
@@ -45,21 +44,23 @@ def outcome(pair: Pair, args: tuple) -> tuple[float, object]:
 
 @pytest.mark.parametrize(
     "pair",
-    [pytest.param(p, marks=pytest.mark.xfail(strict=False, reason=NOT_YET[p.name]))
-     if p.name in NOT_YET else p for p in PAIRS],
+    [
+        pytest.param(p, marks=pytest.mark.xfail(strict=False, reason=NOT_YET[p.name])) if p.name in NOT_YET else p
+        for p in PAIRS
+    ],
     ids=lambda p: p.name,
 )
 def test_hostile_input_costs_about_as_much_as_a_benign_one(pair):
     hostile, benign = pair.build()
     gc.disable()
     try:
-        # Best of three for the benign input; the hostile one stops as soon as it is within the
+        # Best of three for the benign input; the hostile one (best of up to five) stops as soon as it is within the
         # bound, or once it is so far beyond that no noise explains it.
         runs = [outcome(pair, benign) for _ in range(3)]
         benign_time, benign_result = min(t for t, _ in runs), runs[0][1]
         limit = pair.bound * max(benign_time, FLOOR)
         hostile_time, hostile_result = outcome(pair, hostile)
-        for _ in range(2):
+        for _ in range(4):
             if hostile_time <= limit or hostile_time > 10 * limit:
                 break
             hostile_time = min(hostile_time, outcome(pair, hostile)[0])
@@ -69,14 +70,16 @@ def test_hostile_input_costs_about_as_much_as_a_benign_one(pair):
         assert hostile_result == benign_result
     assert hostile_time <= limit, (
         f"hostile {hostile_time * 1e3:.1f} ms, benign {benign_time * 1e3:.1f} ms: "
-        f"{hostile_time / max(benign_time, FLOOR):.0f} times, bound {pair.bound:g}")
+        f"{hostile_time / max(benign_time, FLOOR):.0f} times, bound {pair.bound:g}"
+    )
 
 
 # --- memory kept between calls -----------------------------------------------------------------
 
 glibc_only = pytest.mark.skipif(
     platform.libc_ver()[0] != "glibc" or os.environ.get("VORLIK_SANITIZED") == "1",
-    reason="measures what glibc's allocator keeps (AddressSanitizer brings its own)")
+    reason="measures what glibc's allocator keeps (AddressSanitizer brings its own)",
+)
 
 # Trees of about 3 MB each, a few rows apart: a diff's arena asks for four times the texts in one
 # block, and its patch is short.
@@ -97,7 +100,9 @@ def resident():
 
 @glibc_only
 def test_threads_do_not_each_keep_a_large_call():
-    out = run_isolated(BIG_PAIR + """
+    out = run_isolated(
+        BIG_PAIR
+        + """
 import threading, vorlik
 vorlik.diff('{"tag":"a"}', '{"tag":"b"}')
 before = resident()
@@ -113,10 +118,9 @@ for t in threads:
 for t in threads:
     t.join()
 print(resident() - before, len(old) + len(new))
-""")
+"""
+    )
     kept, text = map(int, out.split())
     # Each thread kept its call's arena before, about four times the texts (19 times in all);
     # now only the call's smaller blocks, which the allocator keeps per thread for any caller.
-    assert kept < 8 * text, (
-        f"{kept / 1e6:.0f} MB kept after one {text / 1e6:.0f} MB diff in each of 8 threads")
-
+    assert kept < 8 * text, f"{kept / 1e6:.0f} MB kept after one {text / 1e6:.0f} MB diff in each of 8 threads"

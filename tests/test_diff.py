@@ -3,7 +3,8 @@
 import json
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
 import vorlik
 
@@ -62,8 +63,7 @@ def labelled(keys, mark):
     ],
 )
 def test_keyed_slot(old, new, slot_ops, pairs):
-    relabels = [{"SetProp": {"path": at(i), "name": "v", "value": {"Str": "n" + k}}}
-                for i, k in enumerate(pairs)]
+    relabels = [{"SetProp": {"path": at(i), "name": "v", "value": {"Str": "n" + k}}} for i, k in enumerate(pairs)]
     assert diff_ops(ul(labelled(old, "o")), ul(labelled(new, "n"))) == slot_ops + relabels
 
 
@@ -92,14 +92,16 @@ def test_keyed_ops_follow_the_working_list(old, new):
 
 
 def test_whole_call():
-    old = ('{"tag":"ul","slots":{"items":[{"tag":"li","key":"a","props":{"label":{"Str":"A"}}},'
-           '{"tag":"li","key":"b"}]}}')
-    new = ('{"tag":"ul","props":{"title":{"Str":"T"}},"slots":{"items":[{"tag":"li","key":"b"},'
-           '{"tag":"li","key":"a","props":{"label":{"Str":"A2"}}}]}}')
+    old = '{"tag":"ul","slots":{"items":[{"tag":"li","key":"a","props":{"label":{"Str":"A"}}},{"tag":"li","key":"b"}]}}'
+    new = (
+        '{"tag":"ul","props":{"title":{"Str":"T"}},"slots":{"items":[{"tag":"li","key":"b"},'
+        '{"tag":"li","key":"a","props":{"label":{"Str":"A2"}}}]}}'
+    )
     assert vorlik.diff(old, new) == (
         '{"ops":[{"SetProp":{"path":[],"name":"title","value":{"Str":"T"}}},'
         '{"MoveChild":{"path":[],"slot":"items","from":1,"to":0}},'
-        '{"SetProp":{"path":[{"slot":"items","index":1}],"name":"label","value":{"Str":"A2"}}}]}')
+        '{"SetProp":{"path":[{"slot":"items","index":1}],"name":"label","value":{"Str":"A2"}}}]}'
+    )
 
 
 PLAIN = [li(None, props={"i": {"Int": i}}) for i in range(5)]
@@ -108,42 +110,69 @@ PLAIN = [li(None, props={"i": {"Int": i}}) for i in range(5)]
 @pytest.mark.parametrize(
     "old, new, expected",
     [
-        ({"tag": "a", "props": {"p": {"Int": 1}}}, {"tag": "b"},
-         [{"Replace": {"path": [], "node": {"tag": "b"}}}]),
-        (ul([li()]), ul([{"tag": "p", "slots": {"x": [li("k")]}}]),
-         [{"Replace": {"path": at(0), "node": {"tag": "p", "slots": {"x": [li("k")]}}}}]),
+        ({"tag": "a", "props": {"p": {"Int": 1}}}, {"tag": "b"}, [{"Replace": {"path": [], "node": {"tag": "b"}}}]),
+        (
+            ul([li()]),
+            ul([{"tag": "p", "slots": {"x": [li("k")]}}]),
+            [{"Replace": {"path": at(0), "node": {"tag": "p", "slots": {"x": [li("k")]}}}}],
+        ),
         # One child without a key makes the slot positional: no moves, keys set in place.
-        (ul([li("a"), li("b"), li()]), ul([li("b"), li("a"), li(props={"p": "Null"})]),
-         [{"SetKey": {"path": at(0), "key": "b"}}, {"SetKey": {"path": at(1), "key": "a"}},
-          {"SetProp": {"path": at(2), "name": "p", "value": "Null"}}]),
+        (
+            ul([li("a"), li("b"), li()]),
+            ul([li("b"), li("a"), li(props={"p": "Null"})]),
+            [
+                {"SetKey": {"path": at(0), "key": "b"}},
+                {"SetKey": {"path": at(1), "key": "a"}},
+                {"SetProp": {"path": at(2), "name": "p", "value": "Null"}},
+            ],
+        ),
         (ul(PLAIN[:3]), ul(PLAIN), [insert(3, PLAIN[3]), insert(4, PLAIN[4])]),
         (ul(PLAIN), ul(PLAIN[:3]), [remove(4), remove(3)]),
         ({"tag": "a", "props": {"f": {"Float": 0.0}}}, {"tag": "a", "props": {"f": {"Float": -0.0}}}, []),
-        ({"tag": "a", "props": {"f": {"Int": 1}}}, {"tag": "a", "props": {"f": {"Float": 1.0}}},
-         [{"SetProp": {"path": [], "name": "f", "value": {"Float": 1.0}}}]),
+        (
+            {"tag": "a", "props": {"f": {"Int": 1}}},
+            {"tag": "a", "props": {"f": {"Float": 1.0}}},
+            [{"SetProp": {"path": [], "name": "f", "value": {"Float": 1.0}}}],
+        ),
         ({"tag": "a", "slots": {"s": []}}, {"tag": "a"}, []),
         ({"tag": "a", "key": ""}, {"tag": "a"}, [{"SetKey": {"path": [], "key": None}}]),
     ],
-    ids=["root-tag", "child-tag", "unkeyed", "append", "truncate", "zero-sign", "int-float",
-         "empty-slot", "empty-key"],
+    ids=["root-tag", "child-tag", "unkeyed", "append", "truncate", "zero-sign", "int-float", "empty-slot", "empty-key"],
 )
 def test_node_pair(old, new, expected):
     assert diff_ops(old, new) == expected
 
 
 def test_op_order_within_a_node():
-    old = {"tag": "x", "key": "k", "props": {"a": {"Int": 1}, "z": "Null"},
-           "events": {"e": {"kind": "js", "handler": "h"}}, "bindings": {"b": {"mode": "one-way"}},
-           "slots": {"s": [li()], "t": [li(props={"p": "Null"})]}}
-    new = {"tag": "x", "props": {"a": {"Int": 2}, "b": "Null"},
-           "events": {"f": {"kind": "js", "handler": "h"}}, "bindings": {"c": {"mode": "two-way"}},
-           "slots": {"s": [li("q")], "t": [li()], "u": [li()]}}
-    summary = [(name, body.get("name"), body["path"], body.get("slot"))
-               for op in diff_ops(old, new) for name, body in op.items()]
+    old = {
+        "tag": "x",
+        "key": "k",
+        "props": {"a": {"Int": 1}, "z": "Null"},
+        "events": {"e": {"kind": "js", "handler": "h"}},
+        "bindings": {"b": {"mode": "one-way"}},
+        "slots": {"s": [li()], "t": [li(props={"p": "Null"})]},
+    }
+    new = {
+        "tag": "x",
+        "props": {"a": {"Int": 2}, "b": "Null"},
+        "events": {"f": {"kind": "js", "handler": "h"}},
+        "bindings": {"c": {"mode": "two-way"}},
+        "slots": {"s": [li("q")], "t": [li()], "u": [li()]},
+    }
+    summary = [
+        (name, body.get("name"), body["path"], body.get("slot"))
+        for op in diff_ops(old, new)
+        for name, body in op.items()
+    ]
     assert summary == [
-        ("SetKey", None, [], None), ("SetProp", "a", [], None), ("SetProp", "b", [], None),
-        ("RemoveProp", "z", [], None), ("SetEvent", "f", [], None), ("RemoveEvent", "e", [], None),
-        ("SetBinding", "c", [], None), ("RemoveBinding", "b", [], None),
+        ("SetKey", None, [], None),
+        ("SetProp", "a", [], None),
+        ("SetProp", "b", [], None),
+        ("RemoveProp", "z", [], None),
+        ("SetEvent", "f", [], None),
+        ("RemoveEvent", "e", [], None),
+        ("SetBinding", "c", [], None),
+        ("RemoveBinding", "b", [], None),
         ("SetKey", None, [{"slot": "s", "index": 0}], None),
         ("RemoveProp", "p", [{"slot": "t", "index": 0}], None),
         ("InsertChild", None, [], "u"),
@@ -155,28 +184,41 @@ def test_op_order_within_a_node():
 # -0.0 equals 0.0, so a change of the sign of zero gives no op and would show in the written form.
 floats = st.floats(allow_nan=False, allow_infinity=False).map(lambda f: f + 0.0)
 generic_json = st.recursive(
-    st.one_of(st.none(), st.booleans(), st.integers(-2**63, 2**64 - 1), floats, st.text(max_size=4)),
-    lambda inner: st.one_of(st.lists(inner, max_size=3),
-                            st.dictionaries(st.text(max_size=2), inner, max_size=3)),
-    max_leaves=6)
+    st.one_of(st.none(), st.booleans(), st.integers(-(2**63), 2**64 - 1), floats, st.text(max_size=4)),
+    lambda inner: st.one_of(st.lists(inner, max_size=3), st.dictionaries(st.text(max_size=2), inner, max_size=3)),
+    max_leaves=6,
+)
 values = st.recursive(
-    st.one_of(st.just("Null"), st.booleans().map(lambda b: {"Bool": b}),
-              st.integers(-2**63, 2**63 - 1).map(lambda i: {"Int": i}), floats.map(lambda f: {"Float": f}),
-              st.text(max_size=5).map(lambda s: {"Str": s}),
-              st.integers(0, 2**64 - 1).map(lambda u: {"Submodel": u})),
-    lambda inner: st.one_of(st.lists(inner, max_size=3).map(lambda l: {"List": l}),
-                            st.dictionaries(st.text(max_size=2), inner, max_size=3)
-                            .map(lambda m: {"Map": m})),
-    max_leaves=5)
+    st.one_of(
+        st.just("Null"),
+        st.booleans().map(lambda b: {"Bool": b}),
+        st.integers(-(2**63), 2**63 - 1).map(lambda i: {"Int": i}),
+        floats.map(lambda f: {"Float": f}),
+        st.text(max_size=5).map(lambda s: {"Str": s}),
+        st.integers(0, 2**64 - 1).map(lambda u: {"Submodel": u}),
+    ),
+    lambda inner: st.one_of(
+        st.lists(inner, max_size=3).map(lambda items: {"List": items}),
+        st.dictionaries(st.text(max_size=2), inner, max_size=3).map(lambda m: {"Map": m}),
+    ),
+    max_leaves=5,
+)
 words = st.sampled_from(["", "a", "b"])
 actions = st.recursive(
-    st.one_of(st.builds(lambda h: {"kind": "js", "handler": h}, words),
-              st.builds(lambda p, v: {"kind": "set", "target": {"ref": "this"}, "prop": p,
-                                      "value": {"expr": "lit", "value": v}}, words, generic_json)),
+    st.one_of(
+        st.builds(lambda h: {"kind": "js", "handler": h}, words),
+        st.builds(
+            lambda p, v: {"kind": "set", "target": {"ref": "this"}, "prop": p, "value": {"expr": "lit", "value": v}},
+            words,
+            generic_json,
+        ),
+    ),
     lambda inner: st.lists(inner, max_size=2).map(lambda a: {"kind": "seq", "actions": a}),
-    max_leaves=3)
-bindings = st.fixed_dictionaries({"mode": st.sampled_from(["one-way", "two-way"])},
-                                 optional={"field": words, "compute": generic_json})
+    max_leaves=3,
+)
+bindings = st.fixed_dictionaries(
+    {"mode": st.sampled_from(["one-way", "two-way"])}, optional={"field": words, "compute": generic_json}
+)
 keys = st.sampled_from(["k", "m", "n", "p"])
 FIELDS = {"props": values, "events": actions, "bindings": bindings}
 
@@ -239,9 +281,11 @@ def tree_pairs(draw):
 
 def normal_form(tree_text):
     """The tree as apply writes it, without empty slots: the diff neither keeps nor makes them."""
+
     def strip(node):
         slots = {k: [strip(c) for c in v] for k, v in node.pop("slots", {}).items() if v}
         return {**node, "slots": slots} if slots else node
+
     return dumps(strip(json.loads(vorlik.apply(tree_text, '{"ops":[]}'))))
 
 
@@ -280,6 +324,7 @@ def test_keys_of_one_plain_hash_give_the_patch_of_any_other_keys(segments):
     # From 9 keys in one chain on, the slot's keys are hashed again under the secret key: the
     # patch is the one the same list of other keys gives, key for key.
     from cost_inputs import colliding_keys
+
     keys = colliding_keys(segments)
     plain = dict(zip(keys, (f"p{i}" for i in range(len(keys)))))
 

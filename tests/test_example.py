@@ -15,23 +15,29 @@ def test_str_and_repr(value):
         assert repr(e) == f"Example<{value}>"
 
 
-@pytest.mark.parametrize("call, message", [
-    (lambda: Example(), "Example.__new__() missing 1 required positional argument: 'value'"),
-    (lambda: Example("a", "b"), "Example.__new__() takes 1 positional arguments but 2 were given"),
-    (lambda: Example("a", value="b"), "Example.__new__() got multiple values for argument 'value'"),
-    (lambda: Example(value="a", other="b"), "Example.__new__() got an unexpected keyword argument 'other'"),
-])
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: Example(), "Example.__new__() missing 1 required positional argument: 'value'"),
+        (lambda: Example("a", "b"), "Example.__new__() takes 1 positional arguments but 2 were given"),
+        (lambda: Example("a", value="b"), "Example.__new__() got multiple values for argument 'value'"),
+        (lambda: Example(value="a", other="b"), "Example.__new__() got an unexpected keyword argument 'other'"),
+    ],
+)
 def test_binding_messages(call, message):
     with pytest.raises(TypeError) as info:
         call()
     assert str(info.value) == message
 
 
-@pytest.mark.parametrize("value, exc, message", [
-    (5, TypeError, "'int' object is not an instance of 'str'"),
-    (None, TypeError, "'None' is not an instance of 'str'"),
-    ("\udc80", UnicodeEncodeError, None),
-])
+@pytest.mark.parametrize(
+    "value, exc, message",
+    [
+        (5, TypeError, "'int' object is not an instance of 'str'"),
+        (None, TypeError, "'None' is not an instance of 'str'"),
+        ("\udc80", UnicodeEncodeError, None),
+    ],
+)
 def test_conversion_errors(value, exc, message):
     with pytest.raises(exc) as info:
         Example(value)

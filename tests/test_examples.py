@@ -10,8 +10,7 @@ EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
 
 
 def run(script, *args):
-    r = subprocess.run([sys.executable, str(EXAMPLES / script), *args], capture_output=True, text=True,
-                       timeout=120)
+    r = subprocess.run([sys.executable, str(EXAMPLES / script), *args], capture_output=True, text=True, timeout=120)
     assert r.returncode == 0, r.stderr
     return r.stdout
 

@@ -9,9 +9,9 @@ import sys
 import textwrap
 
 import pytest
+from hostile_inputs import CASES
 
 import vorlik
-from hostile_inputs import CASES
 
 # Generous: a slow CI machine must pass; a quadratic or runaway case takes far longer.
 TIMEOUT = 60
@@ -217,9 +217,7 @@ def test_a_deep_tree_cannot_be_read_back_diffed_or_framed():
 
 def msgpack_frame(payload: bytes) -> bytes:
     header = b'{"codec":"application/msgpack","model_type":"m","target":0,"rev":1,"kind":"Patch"}'
-    return (
-        len(header).to_bytes(4, "big") + header + len(payload).to_bytes(4, "big") + payload
-    )
+    return len(header).to_bytes(4, "big") + header + len(payload).to_bytes(4, "big") + payload
 
 
 @pytest.mark.skipif(

@@ -7,19 +7,27 @@ import pathlib
 import sys
 
 import pytest
+from hostile_inputs import MB, frame
 
 import vorlik
-from hostile_inputs import MB, frame
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
 from hostile_table import measure  # noqa: E402
 
-BIG = ["10^6 props in one node", "100 MB string prop", "100 MB tree applied",
-       "10 MB of nulls to MessagePack", "30 MB of short strings to MessagePack", "100 MB manifest"]
+BIG = [
+    "10^6 props in one node",
+    "100 MB string prop",
+    "100 MB tree applied",
+    "10 MB of nulls to MessagePack",
+    "30 MB of short strings to MessagePack",
+    "100 MB manifest",
+]
 
 
-@pytest.mark.skipif(os.environ.get("VORLIK_SANITIZED") == "1",
-                    reason="AddressSanitizer's shadow and quarantine are no measure of our memory")
+@pytest.mark.skipif(
+    os.environ.get("VORLIK_SANITIZED") == "1",
+    reason="AddressSanitizer's shadow and quarantine are no measure of our memory",
+)
 @pytest.mark.parametrize("name", BIG)
 def test_peak_memory_is_a_few_times_input_and_output(name):
     measured = measure(name, timeout=300)  # a hang fails here, a slow machine does not
@@ -34,8 +42,7 @@ EVERY_PLANE = "".join(chr(max(p << 16, 0x80) + 0x41) for p in range(17)) + "\u07
 
 @pytest.mark.parametrize(
     "text",
-    [EVERY_ESCAPE, json.dumps(EVERY_PLANE), json.dumps(EVERY_PLANE, ensure_ascii=False),
-     '"\\ud83d\\ude00"'],
+    [EVERY_ESCAPE, json.dumps(EVERY_PLANE), json.dumps(EVERY_PLANE, ensure_ascii=False), '"\\ud83d\\ude00"'],
     ids=["escapes", "planes-escaped", "planes-raw", "pair"],
 )
 def test_strings_survive_every_route(text):
@@ -55,8 +62,7 @@ def test_strings_survive_every_route(text):
         lambda s: vorlik.apply('{"tag":"r"}', '{"ops":[{"SetKey":[[],' + s + "]}]}"),
         lambda s: vorlik.encode_frame(s, "m", "patch", 1, "application/msgpack"),
         lambda s: vorlik.decode_frame(frame(s.encode(), "application/json")),
-        lambda s: vorlik.parse_cem('{"modules":[{"declarations":[{"customElement":true,"tagName":'
-                                   + s + "}]}]}"),
+        lambda s: vorlik.parse_cem('{"modules":[{"declarations":[{"customElement":true,"tagName":' + s + "}]}]}"),
     ],
     ids=["tree", "patch", "payload", "frame", "manifest"],
 )

@@ -5,7 +5,6 @@ Runs in a fresh interpreter so that nothing else the suite does moves the figure
 import os
 import subprocess
 import sys
-import textwrap
 
 import pytest
 
@@ -76,7 +75,9 @@ def growth():
     manifest = os.path.join(os.path.dirname(__file__), "..", "examples", "custom-elements.json")
     done = subprocess.run(
         [sys.executable, "-c", PROGRAM, manifest, str(ROUNDS)],
-        capture_output=True, text=True, timeout=600,
+        capture_output=True,
+        text=True,
+        timeout=600,
         env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)),
     )
     assert done.returncode == 0, done.stderr[-2000:]
@@ -85,9 +86,23 @@ def growth():
 
 
 CASE_NAMES = [
-    "diff", "apply", "encode_frame", "decode_frame", "parse_cem", "Example", "reader error",
-    "patch error", "frame error", "manifest error", "codec error", "type error with note",
-    "missing argument", "unexpected keyword", "unencodable text", "rev overflow", "bad Example",
+    "diff",
+    "apply",
+    "encode_frame",
+    "decode_frame",
+    "parse_cem",
+    "Example",
+    "reader error",
+    "patch error",
+    "frame error",
+    "manifest error",
+    "codec error",
+    "type error with note",
+    "missing argument",
+    "unexpected keyword",
+    "unencodable text",
+    "rev overflow",
+    "bad Example",
 ]
 
 

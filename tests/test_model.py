@@ -7,7 +7,8 @@ tree reads and how it is written back; `diff` shows what the model counts as equ
 import json
 
 import pytest
-from hypothesis import given, settings, strategies as st
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import vorlik
 
@@ -40,8 +41,10 @@ def with_event(action):
         ('{"Float":0.00001}', '{"Float":0.00001}'),
         ('{"Float":123.456}', '{"Float":123.456}'),
         ('{"Float":1e400}', None),
-        ('{"Str":"a\\u0000\\b\\t\\n\\f\\r\\u001f\\"\\\\/\\u00e9\\ud83d\\ude00"}',
-         '{"Str":"a\\u0000\\b\\t\\n\\f\\r\\u001f\\"\\\\/é😀"}'),
+        (
+            '{"Str":"a\\u0000\\b\\t\\n\\f\\r\\u001f\\"\\\\/\\u00e9\\ud83d\\ude00"}',
+            '{"Str":"a\\u0000\\b\\t\\n\\f\\r\\u001f\\"\\\\/é😀"}',
+        ),
         ('{"List":[{"Int":1},"Null",{"List":[]}]}', '{"List":[{"Int":1},"Null",{"List":[]}]}'),
         ('{"Map":{"b":{"Int":1},"a":{"Int":2},"b":{"Int":3}}}', '{"Map":{"a":{"Int":2},"b":{"Int":3}}}'),
         ('{"Submodel":18446744073709551615}', '{"Submodel":18446744073709551615}'),
@@ -76,8 +79,10 @@ def raises_at(text, description):
     "value, description",
     [
         ('"Bool"}‸', "invalid type: unit variant, expected newtype variant"),
-        ('"null"‸', "unknown variant `null`, expected one of `Null`, `Bool`, `Int`, `Float`, `Str`, "
-                    "`List`, `Map`, `Submodel`"),
+        (
+            '"null"‸',
+            "unknown variant `null`, expected one of `Null`, `Bool`, `Int`, `Float`, `Str`, `List`, `Map`, `Submodel`",
+        ),
         ("n‸ull", "expected value"),
         ("[‸]", "expected value"),
         ("{}‸", "expected value"),
@@ -122,28 +127,46 @@ def test_value_equality(a, b, equal):
     "given, written",
     [
         ('{"kind":"emit","event":"x"}', '{"kind":"emit","event":"x","detail":null}'),
-        ('{"kind":"call","method":"GET","url":"/a"}',
-         '{"kind":"call","method":"GET","url":"/a","body":null,"result":null}'),
-        ('{"prop":"p","target":{"ref":"this"},"value":{"expr":"lit","value":1},"kind":"set","x":[1]}',
-         '{"kind":"set","target":{"ref":"this"},"prop":"p","value":{"expr":"lit","value":1}}'),
-        ('{"kind":"toggle","target":{"ref":"this","id":"x"},"prop":""}',
-         '{"kind":"toggle","target":{"ref":"this"},"prop":""}'),
-        ('{"kind":"set-field","field":"f","value":{"expr":"lit","value":{"b":[2.50,-0],"a":null,"b":1}}}',
-         '{"kind":"set-field","field":"f","value":{"expr":"lit","value":{"a":null,"b":1}}}'),
-        ('{"kind":"seq","actions":[{"handler":"h","kind":"js"},{"kind":"toggle-field","field":"f"}]}',
-         '{"kind":"seq","actions":[{"kind":"js","handler":"h"},{"kind":"toggle-field","field":"f"}]}'),
-        ('{"kind":"if","cond":{"expr":"not","of":{"expr":"field","name":"b"}},"then":{"kind":"js","handler":"a"},"else":null}',
-         '{"kind":"if","cond":{"expr":"not","of":{"expr":"field","name":"b"}},"then":{"kind":"js","handler":"a"},"else":null}'),
-        ('{"kind":"call","method":"P","url":{"expr":"concat","parts":[{"expr":"lit","value":"/"}]},'
-         '"body":{"expr":"obj","fields":{"b":{"expr":"event"},"a":{"expr":"prop","target":{"ref":"id","id":"i"},"name":"n"}}},"result":"r"}',
-         '{"kind":"call","method":"P","url":{"expr":"concat","parts":[{"expr":"lit","value":"/"}]},'
-         '"body":{"expr":"obj","fields":{"a":{"expr":"prop","target":{"ref":"id","id":"i"},"name":"n"},"b":{"expr":"event"}}},"result":"r"}'),
-        ('{"kind":"patch","model":"m","field":"f","value":{"expr":"event","extra":1}}',
-         '{"kind":"patch","model":"m","field":"f","value":{"expr":"event"}}'),
+        (
+            '{"kind":"call","method":"GET","url":"/a"}',
+            '{"kind":"call","method":"GET","url":"/a","body":null,"result":null}',
+        ),
+        (
+            '{"prop":"p","target":{"ref":"this"},"value":{"expr":"lit","value":1},"kind":"set","x":[1]}',
+            '{"kind":"set","target":{"ref":"this"},"prop":"p","value":{"expr":"lit","value":1}}',
+        ),
+        (
+            '{"kind":"toggle","target":{"ref":"this","id":"x"},"prop":""}',
+            '{"kind":"toggle","target":{"ref":"this"},"prop":""}',
+        ),
+        (
+            '{"kind":"set-field","field":"f","value":{"expr":"lit","value":{"b":[2.50,-0],"a":null,"b":1}}}',
+            '{"kind":"set-field","field":"f","value":{"expr":"lit","value":{"a":null,"b":1}}}',
+        ),
+        (
+            '{"kind":"seq","actions":[{"handler":"h","kind":"js"},{"kind":"toggle-field","field":"f"}]}',
+            '{"kind":"seq","actions":[{"kind":"js","handler":"h"},{"kind":"toggle-field","field":"f"}]}',
+        ),
+        (
+            '{"kind":"if","cond":{"expr":"not","of":{"expr":"field","name":"b"}},"then":{"kind":"js","handler":"a"},"else":null}',
+            '{"kind":"if","cond":{"expr":"not","of":{"expr":"field","name":"b"}},"then":{"kind":"js","handler":"a"},"else":null}',
+        ),
+        (
+            '{"kind":"call","method":"P","url":{"expr":"concat","parts":[{"expr":"lit","value":"/"}]},'
+            '"body":{"expr":"obj","fields":{"b":{"expr":"event"},"a":{"expr":"prop","target":{"ref":"id","id":"i"},"name":"n"}}},"result":"r"}',
+            '{"kind":"call","method":"P","url":{"expr":"concat","parts":[{"expr":"lit","value":"/"}]},'
+            '"body":{"expr":"obj","fields":{"a":{"expr":"prop","target":{"ref":"id","id":"i"},"name":"n"},"b":{"expr":"event"}}},"result":"r"}',
+        ),
+        (
+            '{"kind":"patch","model":"m","field":"f","value":{"expr":"event","extra":1}}',
+            '{"kind":"patch","model":"m","field":"f","value":{"expr":"event"}}',
+        ),
         # The array form and numbered variants are accepted as well.
         ('["toggle",["id","i"],"p"]', '{"kind":"toggle","target":{"ref":"id","id":"i"},"prop":"p"}'),
-        ('{"kind":"seq","actions":[[9,"a"],{"kind":3,"field":"f"}]}',
-         '{"kind":"seq","actions":[{"kind":"js","handler":"a"},{"kind":"toggle-field","field":"f"}]}'),
+        (
+            '{"kind":"seq","actions":[[9,"a"],{"kind":3,"field":"f"}]}',
+            '{"kind":"seq","actions":[{"kind":"js","handler":"a"},{"kind":"toggle-field","field":"f"}]}',
+        ),
     ],
 )
 def test_action_forms(given, written):
@@ -156,16 +179,18 @@ def test_action_forms(given, written):
         ('"x"‸', 'invalid type: string "x", expected internally tagged enum Action'),
         ('{"event":"e"}‸', "missing field `kind`"),
         ('{"kind":"emit","kind"‸:"emit","event":"e"}', "duplicate field `kind`"),
-        ('{"kind":"Set"‸}', "unknown variant `Set`, expected one of `set`, `toggle`, `set-field`, "
-                           "`toggle-field`, `seq`, `emit`, `patch`, `if`, `call`, `js`"),
+        (
+            '{"kind":"Set"‸}',
+            "unknown variant `Set`, expected one of `set`, `toggle`, `set-field`, "
+            "`toggle-field`, `seq`, `emit`, `patch`, `if`, `call`, `js`",
+        ),
         ('{"kind":5‸}', "invalid type: integer `5`, expected variant identifier"),
         ('{"kind":"toggle","target":{"ref":"x"},"prop":"p"}‸‸', "unknown variant `x`, expected `this` or `id`"),
         ('{"kind":"toggle","target":{"ref":"id"},"prop":"p"}‸‸', "missing field `id`"),
         ('{"kind":"set-field","field":"f","value":{"expr":"lit"}}‸‸', "missing field `value`"),
         ('{"kind":"js","handler":null}‸‸', "invalid type: null, expected a string"),
         ('{"kind":"js","handler":"a","handler":"b"}‸‸', "duplicate field `handler`"),
-        ('{"kind":"call","method":"GET","url":7}‸‸',
-         "data did not match any variant of untagged enum EndpointUrl"),
+        ('{"kind":"call","method":"GET","url":7}‸‸', "data did not match any variant of untagged enum EndpointUrl"),
         ('{"kind":"seq","actions":{}}‸‸', "invalid type: map, expected a sequence"),
         ('{"kind":"emit","event":"e","x":1e400‸}', "number out of range"),
     ],
@@ -183,8 +208,13 @@ def test_action_equality_is_structural():
     assert vorlik.diff(with_event(lit % "1"), with_event(lit % "1.0")) != EMPTY
     assert vorlik.diff(with_event(lit % '{"a":1,"b":2}'), with_event(lit % '{"b":2,"a":1}')) == EMPTY
     obj = '{"kind":"emit","event":"e","detail":{"expr":"obj","fields":%s}}'
-    assert vorlik.diff(with_event(obj % '{"a":{"expr":"event"},"b":{"expr":"event"}}'),
-                       with_event(obj % '{"b":{"expr":"event"},"a":{"expr":"event"}}')) == EMPTY
+    assert (
+        vorlik.diff(
+            with_event(obj % '{"a":{"expr":"event"},"b":{"expr":"event"}}'),
+            with_event(obj % '{"b":{"expr":"event"},"a":{"expr":"event"}}'),
+        )
+        == EMPTY
+    )
     url = '{"kind":"call","method":"G","url":%s}'
     assert vorlik.diff(with_event(url % '"/a"'), with_event(url % '{"expr":"lit","value":"/a"}')) != EMPTY
 
@@ -193,18 +223,28 @@ def test_action_equality_is_structural():
     "given, written",
     [
         ('{"tag":"div","key":null,"props":{},"slots":{},"events":{},"bindings":{}}', '{"tag":"div"}'),
-        ('{"bindings":{},"tag":"x","props":{"b":{"Int":1},"a":"Null"}}',
-         '{"tag":"x","props":{"a":"Null","b":{"Int":1}}}'),
+        (
+            '{"bindings":{},"tag":"x","props":{"b":{"Int":1},"a":"Null"}}',
+            '{"tag":"x","props":{"a":"Null","b":{"Int":1}}}',
+        ),
         ('{"tag":"a","extra":[1,{"x":null}],"more":"\\ud800"}', '{"tag":"a"}'),
-        ('{"tag":"ul","slots":{"items":[{"tag":"li"},["li","2"]],"empty":[]}}',
-         '{"tag":"ul","slots":{"empty":[],"items":[{"tag":"li"},{"tag":"li","key":"2"}]}}'),
+        (
+            '{"tag":"ul","slots":{"items":[{"tag":"li"},["li","2"]],"empty":[]}}',
+            '{"tag":"ul","slots":{"empty":[],"items":[{"tag":"li"},{"tag":"li","key":"2"}]}}',
+        ),
         ('["div"]', '{"tag":"div"}'),
-        ('["div",null,{"p":"Null"},{},{},{"v":["f",null,"one-way"]}]',
-         '{"tag":"div","props":{"p":"Null"},"bindings":{"v":{"field":"f","mode":"one-way"}}}'),
-        ('{"tag":"x","bindings":{"v":{"field":"n","mode":"two-way","compute":null}}}',
-         '{"tag":"x","bindings":{"v":{"field":"n","mode":"two-way"}}}'),
-        ('{"tag":"x","bindings":{"v":{"mode":{"one-way":null},"compute":{"b":1,"a":[true,2.50]}}}}',
-         '{"tag":"x","bindings":{"v":{"compute":{"a":[true,2.5],"b":1},"mode":"one-way"}}}'),
+        (
+            '["div",null,{"p":"Null"},{},{},{"v":["f",null,"one-way"]}]',
+            '{"tag":"div","props":{"p":"Null"},"bindings":{"v":{"field":"f","mode":"one-way"}}}',
+        ),
+        (
+            '{"tag":"x","bindings":{"v":{"field":"n","mode":"two-way","compute":null}}}',
+            '{"tag":"x","bindings":{"v":{"field":"n","mode":"two-way"}}}',
+        ),
+        (
+            '{"tag":"x","bindings":{"v":{"mode":{"one-way":null},"compute":{"b":1,"a":[true,2.50]}}}}',
+            '{"tag":"x","bindings":{"v":{"compute":{"a":[true,2.5],"b":1},"mode":"one-way"}}}',
+        ),
         ('{"tag":"x","props":{"a":{"Int":1},"a":{"Int":2}}}', '{"tag":"x","props":{"a":{"Int":2}}}'),
         (' \t\r\n{"tag":"x"} \n', '{"tag":"x"}'),
     ],
@@ -229,8 +269,7 @@ def test_node_forms(given, written):
         ('{"tag":"x","slots":{"s":[1‸]}}', "invalid type: integer `1`, expected struct Node"),
         ('{"tag":"x","bindings":{"v":{"field":"n"}‸}}', "missing field `mode`"),
         ('{"tag":"x","bindings":{"v":[]‸}}', "invalid length 2, expected struct Binding with 3 elements"),
-        ('{"tag":"x","bindings":{"v":{"mode":"both"‸}}}',
-         "unknown variant `both`, expected `one-way` or `two-way`"),
+        ('{"tag":"x","bindings":{"v":{"mode":"both"‸}}}', "unknown variant `both`, expected `one-way` or `two-way`"),
         ('{"tag":"x","bindings":{"v":{"mode":1‸}}}', "expected value"),
         ('{"tag":"x\\q‸"}', "invalid escape"),
         ('{"tag":"\\ud800"‸}', "unexpected end of hex escape"),
@@ -276,21 +315,31 @@ def test_skipped_values_are_not_limited_in_depth():
 
 names = st.sampled_from(["", "a", "é", "x\n"])
 literals = st.recursive(
-    st.one_of(st.none(), st.booleans(), st.integers(-2**63, 2**64 - 1),
-              st.floats(allow_nan=False, allow_infinity=False), st.text(max_size=3)),
-    lambda inner: st.one_of(st.lists(inner, max_size=2),
-                            st.dictionaries(st.text(max_size=2), inner, max_size=2)),
-    max_leaves=4)
+    st.one_of(
+        st.none(),
+        st.booleans(),
+        st.integers(-(2**63), 2**64 - 1),
+        st.floats(allow_nan=False, allow_infinity=False),
+        st.text(max_size=3),
+    ),
+    lambda inner: st.one_of(st.lists(inner, max_size=2), st.dictionaries(st.text(max_size=2), inner, max_size=2)),
+    max_leaves=4,
+)
 refs = st.one_of(st.just({"ref": "this"}), st.builds(lambda i: {"ref": "id", "id": i}, names))
 exprs = st.recursive(
-    st.one_of(st.builds(lambda v: {"expr": "lit", "value": v}, literals), st.just({"expr": "event"}),
-              st.builds(lambda t, n: {"expr": "prop", "target": t, "name": n}, refs, names),
-              st.builds(lambda n: {"expr": "field", "name": n}, names)),
+    st.one_of(
+        st.builds(lambda v: {"expr": "lit", "value": v}, literals),
+        st.just({"expr": "event"}),
+        st.builds(lambda t, n: {"expr": "prop", "target": t, "name": n}, refs, names),
+        st.builds(lambda n: {"expr": "field", "name": n}, names),
+    ),
     lambda inner: st.one_of(
         st.builds(lambda e: {"expr": "not", "of": e}, inner),
         st.dictionaries(names, inner, max_size=2).map(lambda f: {"expr": "obj", "fields": f}),
-        st.lists(inner, max_size=2).map(lambda p: {"expr": "concat", "parts": p})),
-    max_leaves=4)
+        st.lists(inner, max_size=2).map(lambda p: {"expr": "concat", "parts": p}),
+    ),
+    max_leaves=4,
+)
 optional_exprs = st.one_of(st.none(), exprs)
 handlers = st.recursive(
     st.one_of(
@@ -300,14 +349,23 @@ handlers = st.recursive(
         st.builds(lambda f: {"kind": "toggle-field", "field": f}, names),
         st.builds(lambda e, d: {"kind": "emit", "event": e, "detail": d}, names, optional_exprs),
         st.builds(lambda m, f, v: {"kind": "patch", "model": m, "field": f, "value": v}, names, names, exprs),
-        st.builds(lambda m, u, b, r: {"kind": "call", "method": m, "url": u, "body": b, "result": r},
-                  names, st.one_of(names, exprs), optional_exprs, st.one_of(st.none(), names)),
-        st.builds(lambda h: {"kind": "js", "handler": h}, names)),
+        st.builds(
+            lambda m, u, b, r: {"kind": "call", "method": m, "url": u, "body": b, "result": r},
+            names,
+            st.one_of(names, exprs),
+            optional_exprs,
+            st.one_of(st.none(), names),
+        ),
+        st.builds(lambda h: {"kind": "js", "handler": h}, names),
+    ),
     lambda inner: st.one_of(
         st.lists(inner, max_size=2).map(lambda a: {"kind": "seq", "actions": a}),
-        st.builds(lambda c, t, e: {"kind": "if", "cond": c, "then": t, "else": e},
-                  exprs, inner, st.one_of(st.none(), inner))),
-    max_leaves=4)
+        st.builds(
+            lambda c, t, e: {"kind": "if", "cond": c, "then": t, "else": e}, exprs, inner, st.one_of(st.none(), inner)
+        ),
+    ),
+    max_leaves=4,
+)
 
 
 def tag_last(value):

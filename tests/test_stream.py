@@ -6,7 +6,8 @@ import json
 import struct
 
 import pytest
-from hypothesis import given, settings, strategies as st
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import vorlik
 import vorlik_stream as vs
@@ -42,8 +43,11 @@ class Trickle(io.RawIOBase):
 
 
 @settings(max_examples=200, deadline=None)
-@given(frames=frames_st, cuts=st.lists(st.integers(min_value=0), max_size=20),
-       buffer=st.sampled_from([bytes, bytearray, memoryview]))
+@given(
+    frames=frames_st,
+    cuts=st.lists(st.integers(min_value=0), max_size=20),
+    buffer=st.sampled_from([bytes, bytearray, memoryview]),
+)
 def test_reader_finds_frames_whatever_the_chunking(frames, cuts, buffer):
     reader = vs.FrameReader()
     got = [f for chunk in chunked(b"".join(frames), cuts) for f in reader.feed(buffer(chunk))]
@@ -53,8 +57,11 @@ def test_reader_finds_frames_whatever_the_chunking(frames, cuts, buffer):
 
 
 @settings(max_examples=100, deadline=None)
-@given(frames=st.lists(frames_st.filter(bool).map(lambda fs: fs[0]), min_size=1, max_size=4),
-       step=st.integers(min_value=1, max_value=9), data=st.data())
+@given(
+    frames=st.lists(frames_st.filter(bool).map(lambda fs: fs[0]), min_size=1, max_size=4),
+    step=st.integers(min_value=1, max_value=9),
+    data=st.data(),
+)
 def test_truncated_stream_is_reported_after_the_whole_frames(frames, step, data):
     stream = b"".join(frames)
     cut = data.draw(st.integers(min_value=1, max_value=len(frames[-1]) - 1))
@@ -88,11 +95,14 @@ def test_read_frames_leaves_the_stream_after_the_last_frame():
     assert list(frames) == [f] and stream.tell() == 2 * len(f)
 
 
-@pytest.mark.parametrize("header, payload_claim, limit, claimed", [
-    (b"", 0xFFFFFFFF, 1000, 8 + 0xFFFFFFFF),
-    (b"{}", 993, 1000, 1003),
-    (b"x" * 0xFF, None, 100, 8 + 0xFF),  # the header claim alone is too large
-])
+@pytest.mark.parametrize(
+    "header, payload_claim, limit, claimed",
+    [
+        (b"", 0xFFFFFFFF, 1000, 8 + 0xFFFFFFFF),
+        (b"{}", 993, 1000, 1003),
+        (b"x" * 0xFF, None, 100, 8 + 0xFF),  # the header claim alone is too large
+    ],
+)
 def test_length_claims_above_the_limit_are_refused_before_their_bytes(header, payload_claim, limit, claimed):
     # Only the length fields are present: waiting for the claimed bytes would look truncated.
     prefix = struct.pack(">I", len(header))
@@ -157,12 +167,15 @@ def test_async_frames_over_a_loopback_socket():
     assert asyncio.run(asyncio.wait_for(session(), 30)) == frames
 
 
-@pytest.mark.parametrize("data, message", [
-    (b"\0\0\0", "truncated frame"),
-    (b"\0\0\0\2{}\0\0", "truncated frame"),
-    (raw_frame(b"{}", b"ab") + b"x", "not one whole frame: its lengths give 12 bytes, 13 were given"),
-    (raw_frame(b"{}", b"ab")[:-1], "not one whole frame: its lengths give 12 bytes, 11 were given"),
-])
+@pytest.mark.parametrize(
+    "data, message",
+    [
+        (b"\0\0\0", "truncated frame"),
+        (b"\0\0\0\2{}\0\0", "truncated frame"),
+        (raw_frame(b"{}", b"ab") + b"x", "not one whole frame: its lengths give 12 bytes, 13 were given"),
+        (raw_frame(b"{}", b"ab")[:-1], "not one whole frame: its lengths give 12 bytes, 11 were given"),
+    ],
+)
 def test_writer_refuses_anything_but_one_whole_frame(data, message):
     out = io.BytesIO()
     with pytest.raises(ValueError) as info:
@@ -200,9 +213,16 @@ def test_host_session_numbers_revisions_and_prefers_the_smaller_frame(codec):
 
 
 @settings(max_examples=60, deadline=None)
-@given(steps=st.lists(st.tuples(st.lists(st.sampled_from("abcdef"), unique=True, max_size=5),
-                                st.sampled_from(["t", "u"]), st.booleans()), min_size=1, max_size=8),
-       codec=st.sampled_from([vs.JSON, vs.MSGPACK]))
+@given(
+    steps=st.lists(
+        st.tuples(
+            st.lists(st.sampled_from("abcdef"), unique=True, max_size=5), st.sampled_from(["t", "u"]), st.booleans()
+        ),
+        min_size=1,
+        max_size=8,
+    ),
+    codec=st.sampled_from([vs.JSON, vs.MSGPACK]),
+)
 def test_client_replica_follows_the_host(steps, codec):
     host, client = vs.HostSession("list", codec), vs.ClientReplica("list")
     for keys, title, lose in steps:
@@ -237,13 +257,20 @@ def test_client_replica_refuses_frames_it_cannot_use():
         client.receive(snapshot[:-1])
 
 
-@pytest.mark.parametrize("model_type", ['', 'a","payload":1,"rev":2', '\\', '"', "é\n"])
+@pytest.mark.parametrize("model_type", ["", 'a","payload":1,"rev":2', "\\", '"', "é\n"])
 @pytest.mark.parametrize("payload", ['{"x":1e+16,"y":[1.0,-0.0,18446744073709551615]}', '","rev":1'])
 def test_split_decoded_keeps_the_payload_as_written(model_type, payload):
-    frame = vorlik.encode_frame(payload if payload.startswith("{") else json.dumps(payload), model_type,
-                                "patch", 2**64 - 1, vs.JSON)
+    frame = vorlik.encode_frame(
+        payload if payload.startswith("{") else json.dumps(payload), model_type, "patch", 2**64 - 1, vs.JSON
+    )
     text = vorlik.decode_frame(frame)
     kind, mt, rev, body = vs.split_decoded(text)
     assert (kind, mt, rev) == ("patch", model_type, 2**64 - 1)
-    assert '{"kind":"patch","model_type":' + json.dumps(model_type, ensure_ascii=False) + ',"payload":' \
-        + body + ',"rev":18446744073709551615}' == text
+    assert (
+        '{"kind":"patch","model_type":'
+        + json.dumps(model_type, ensure_ascii=False)
+        + ',"payload":'
+        + body
+        + ',"rev":18446744073709551615}'
+        == text
+    )

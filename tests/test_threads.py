@@ -8,8 +8,10 @@ import vorlik
 
 TREE = json.dumps({"tag": "ul", "slots": {"s": [{"tag": "li", "key": str(i)} for i in range(300)]}})
 NEW = json.dumps({"tag": "ul", "slots": {"s": [{"tag": "li", "key": str(i)} for i in range(299, -1, -1)]}})
-MANIFEST = ('{"modules":[{"declarations":[{"customElement":true,"tagName":"straße-x",'
-            '"attributes":[{"name":"a","type":{"text":"\'x\' | null"},"default":" 3 "}]}]}]}')
+MANIFEST = (
+    '{"modules":[{"declarations":[{"customElement":true,"tagName":"straße-x",'
+    '"attributes":[{"name":"a","type":{"text":"\'x\' | null"},"default":" 3 "}]}]}]}'
+)
 
 
 def calls():

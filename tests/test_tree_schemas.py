@@ -10,7 +10,8 @@ import subprocess
 import sys
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
 import vorlik
 import vorlik_tree
@@ -49,8 +50,15 @@ def generated(tmp_path_factory):
 # ---- valid values for a prop type, and values that break it
 
 texts = st.text(st.characters(blacklist_categories=("Cs",)), max_size=6)
-anything = st.recursive(st.none() | st.booleans() | st.integers(-2**63, 2**63 - 1) | st.floats(allow_nan=False,
-                        allow_infinity=False) | texts, lambda x: st.lists(x, max_size=3), max_leaves=4)
+anything = st.recursive(
+    st.none()
+    | st.booleans()
+    | st.integers(-(2**63), 2**63 - 1)
+    | st.floats(allow_nan=False, allow_infinity=False)
+    | texts,
+    lambda x: st.lists(x, max_size=3),
+    max_leaves=4,
+)
 
 
 def valid(ty):
@@ -61,7 +69,7 @@ def valid(ty):
     if ty == "Str":
         return texts
     if ty == "Number":
-        return st.integers(-2**63, 2**63 - 1) | st.floats(allow_nan=False, allow_infinity=False)
+        return st.integers(-(2**63), 2**63 - 1) | st.floats(allow_nan=False, allow_infinity=False)
     if "Enum" in ty:
         return st.sampled_from(ty["Enum"])
     return st.none() | valid(ty["Optional"])
@@ -85,8 +93,11 @@ def tree_of(draw, comps, depth=0):
     if c["slots"] and depth < 2:
         for s in draw(st.lists(st.sampled_from(c["slots"]), unique=True, max_size=2)):
             slots[s] = draw(st.lists(tree_of(comps, depth + 1), max_size=2))
-    bindings = {n: Binding("one-way", "f") for n in draw(st.lists(st.sampled_from(names), unique=True, max_size=1))} \
-        if names else {}
+    bindings = (
+        {n: Binding("one-way", "f") for n in draw(st.lists(st.sampled_from(names), unique=True, max_size=1))}
+        if names
+        else {}
+    )
     return Node(c["tag_name"], draw(st.none() | texts), props=props, slots=slots, events=events, bindings=bindings)
 
 
@@ -126,10 +137,16 @@ def test_trees_of_the_schemas_pass_and_every_injected_fault_is_found(manifest, d
         expected = Finding(f"{path}.slots['zz-slot']", fault, f"{c['tag_name']!r} has no slot 'zz-slot'")
     elif fault == "binding":
         node.bindings = {"zz-prop": Binding("two-way")}
-        expected = Finding(f"{path}.bindings['zz-prop']", "unknown prop", f"{c['tag_name']!r} has no prop 'zz-prop' to bind")
+        expected = Finding(
+            f"{path}.bindings['zz-prop']", "unknown prop", f"{c['tag_name']!r} has no prop 'zz-prop' to bind"
+        )
     else:
-        choices = [n for n, ty in types.items() if (wrong_kind(ty) is not None if fault == "wrong kind" else "Enum" in str(ty))
-                   and all(p["ty"] == ty for p in c["props"] if p["name"] == n)]
+        choices = [
+            n
+            for n, ty in types.items()
+            if (wrong_kind(ty) is not None if fault == "wrong kind" else "Enum" in str(ty))
+            and all(p["ty"] == ty for p in c["props"] if p["name"] == n)
+        ]
         if not choices:
             return
         name = data.draw(st.sampled_from(choices))
@@ -140,11 +157,18 @@ def test_trees_of_the_schemas_pass_and_every_injected_fault_is_found(manifest, d
     assert check(tree, schemas) == [expected]
 
 
-@pytest.mark.parametrize("value, kind, message", [
-    ("huge", "not in enum", "'ui-button' prop 'variant' takes one of 'primary', 'secondary', 'danger', not Str 'huge'"),
-    (None, "wrong kind", "'ui-button' prop 'variant' takes one of 'primary', 'secondary', 'danger', not Null"),
-    (1.5, "wrong kind", "'ui-button' prop 'variant' takes one of 'primary', 'secondary', 'danger', not Float"),
-])
+@pytest.mark.parametrize(
+    "value, kind, message",
+    [
+        (
+            "huge",
+            "not in enum",
+            "'ui-button' prop 'variant' takes one of 'primary', 'secondary', 'danger', not Str 'huge'",
+        ),
+        (None, "wrong kind", "'ui-button' prop 'variant' takes one of 'primary', 'secondary', 'danger', not Null"),
+        (1.5, "wrong kind", "'ui-button' prop 'variant' takes one of 'primary', 'secondary', 'danger', not Float"),
+    ],
+)
 def test_findings_say_what_the_prop_takes(value, kind, message):
     manifest = MANIFESTS[0].read_text("utf-8")
     found = check(Node("ui-button", props={"variant": value}), Schemas.from_manifest(manifest))
@@ -167,38 +191,59 @@ def test_generated_modules_pass_strict_type_checking_and_misuse_is_reported(gene
     pytest.importorskip("mypy")
     folder, _ = generated
     misuse = folder / "misuse.py"
-    misuse.write_text("\n".join([
-        "from vorlik_tree import Binding, Emit, Node",
-        "from components_0 import UiButton, UiDialog, UiRangeSlider",
-        "ok: Node = UiButton(variant='danger', disabled=True, on_ui_press=Emit('x'), children=[UiDialog(open=False)],",
-        "                    bindings={'label': Binding('one-way', 'f')})",
-        "UiButton(variant='huge')  # error",
-        "UiButton(disabled='no')  # error",
-        "UiButton(size=3)  # error",
-        "UiRangeSlider(min='0')  # error",
-        "UiDialog(on_ui_close='close')  # error",
-        "UiButton(bindings={'nope': Binding('one-way')})  # error",
-        "UiButton(children=[{'tag': 'x'}])  # error",
-        "from vorlik_tree import Id, If, Lit, Not, Field, SetProp, Submodel, This",
-        "numbers: list[int] = [1, 2]",
-        "tree = Node('x', 'k', props={'n': numbers, 'm': {'a': 1.5, 'b': [None, True]}, 's': Submodel(3)},",
-        "            events={'e': If(Not(Field('f')), SetProp(Id('i'), 'p', Lit({'a': [1]})))})",
-        "Node('x', props={'a': object()})  # error",
-        "Node('x', events={'e': Lit(1)})  # error",
-        "Emit(3)  # error",
-        "SetProp(This(), 'p', Emit('e'))  # error",
-        "Binding('both')  # error",
-        "text: str = tree.to_json()",
-    ]) + "\n")
-    env = dict(os.environ, MYPY_CACHE_DIR=str(tmp_path_factory.getbasetemp() / "mypy-cache"),
-               PYTHONPATH=os.pathsep.join([os.path.dirname(os.path.dirname(vorlik_tree.__file__)),
-                                           os.path.dirname(vorlik.__file__)]))
+    misuse.write_text(
+        "\n".join(
+            [
+                "from vorlik_tree import Binding, Emit, Node",
+                "from components_0 import UiButton, UiDialog, UiRangeSlider",
+                "ok: Node = UiButton(variant='danger', disabled=True, on_ui_press=Emit('x'), children=[UiDialog(open=False)],",
+                "                    bindings={'label': Binding('one-way', 'f')})",
+                "UiButton(variant='huge')  # error",
+                "UiButton(disabled='no')  # error",
+                "UiButton(size=3)  # error",
+                "UiRangeSlider(min='0')  # error",
+                "UiDialog(on_ui_close='close')  # error",
+                "UiButton(bindings={'nope': Binding('one-way')})  # error",
+                "UiButton(children=[{'tag': 'x'}])  # error",
+                "from vorlik_tree import Id, If, Lit, Not, Field, SetProp, Submodel, This",
+                "numbers: list[int] = [1, 2]",
+                "tree = Node('x', 'k', props={'n': numbers, 'm': {'a': 1.5, 'b': [None, True]}, 's': Submodel(3)},",
+                "            events={'e': If(Not(Field('f')), SetProp(Id('i'), 'p', Lit({'a': [1]})))})",
+                "Node('x', props={'a': object()})  # error",
+                "Node('x', events={'e': Lit(1)})  # error",
+                "Emit(3)  # error",
+                "SetProp(This(), 'p', Emit('e'))  # error",
+                "Binding('both')  # error",
+                "text: str = tree.to_json()",
+            ]
+        )
+        + "\n"
+    )
+    env = dict(
+        os.environ,
+        MYPY_CACHE_DIR=str(tmp_path_factory.getbasetemp() / "mypy-cache"),
+        PYTHONPATH=os.pathsep.join(
+            [os.path.dirname(os.path.dirname(vorlik_tree.__file__)), os.path.dirname(vorlik.__file__)]
+        ),
+    )
     modules = sorted(str(p) for p in folder.glob("components_*.py"))
-    done = subprocess.run([sys.executable, "-m", "mypy", "--strict", *modules], capture_output=True, text=True,
-                          env=env, cwd=folder, timeout=600)
+    done = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", *modules],
+        capture_output=True,
+        text=True,
+        env=env,
+        cwd=folder,
+        timeout=600,
+    )
     assert done.returncode == 0, done.stdout + done.stderr
-    done = subprocess.run([sys.executable, "-m", "mypy", "--strict", "misuse.py"], capture_output=True, text=True,
-                          env=env, cwd=folder, timeout=600)
+    done = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "misuse.py"],
+        capture_output=True,
+        text=True,
+        env=env,
+        cwd=folder,
+        timeout=600,
+    )
     reported = {int(n) for n in re.findall(r"misuse\.py:(\d+): error", done.stdout)}
     marked = {i for i, line in enumerate(misuse.read_text().splitlines(), 1) if "# error" in line}
     assert reported == marked, done.stdout
@@ -207,7 +252,7 @@ def test_generated_modules_pass_strict_type_checking_and_misuse_is_reported(gene
 def _arguments(fn, schema):
     """The constructor's prop arguments, in the order of the schema's props."""
     names = list(dict.fromkeys(p["name"] for p in schema["props"]))
-    params = list(inspect.signature(fn).parameters.values())[1:1 + len(names)]
+    params = list(inspect.signature(fn).parameters.values())[1 : 1 + len(names)]
     return dict(zip(names, params))
 
 
@@ -222,13 +267,20 @@ def test_constructors_build_the_trees_their_schemas_allow(generated, manifest, d
         fn = getattr(module, name)
         types = {p["name"]: p["ty"] for p in reversed(schema["props"])}
         arguments = _arguments(fn, schema)
-        given_props = {prop: data.draw(valid(types[prop])) for prop in
-                       data.draw(st.lists(st.sampled_from(list(arguments)), unique=True))} if arguments else {}
+        given_props = (
+            {
+                prop: data.draw(valid(types[prop]))
+                for prop in data.draw(st.lists(st.sampled_from(list(arguments)), unique=True))
+            }
+            if arguments
+            else {}
+        )
         kwargs = {arguments[prop].name: value for prop, value in given_props.items()}
         params = inspect.signature(fn).parameters
         for event in dict.fromkeys(schema["events"]):
-            kwargs[next(p for p in params if p.startswith("on_") and params[p].default is None
-                        and p not in kwargs)] = Emit(event)
+            kwargs[next(p for p in params if p.startswith("on_") and params[p].default is None and p not in kwargs)] = (
+                Emit(event)
+            )
         tree = fn(key="k", **kwargs)
         text = tree.to_json()
         assert vorlik.apply(text, NO_OPS) == text and check(tree, schemas) == []
@@ -245,12 +297,21 @@ def test_constructor_arguments_and_defaults(generated):
     module = generated[1][MANIFESTS[0]]
     slider = inspect.signature(module.UiRangeSlider).parameters
     assert [(n, p.default) for n, p in slider.items()][:6] == [
-        ("key", None), ("min", 0), ("max", 100), ("step", 0.5), ("orientation", "horizontal"), ("format", None)]
-    assert module.UiRangeSlider(step=None, min=0.0).to_json() == \
-        '{"tag":"ui-range_slider","props":{"min":{"Float":0.0},"step":"Null"}}'
+        ("key", None),
+        ("min", 0),
+        ("max", 100),
+        ("step", 0.5),
+        ("orientation", "horizontal"),
+        ("format", None),
+    ]
+    assert (
+        module.UiRangeSlider(step=None, min=0.0).to_json()
+        == '{"tag":"ui-range_slider","props":{"min":{"Float":0.0},"step":"Null"}}'
+    )
     button = module.UiButton(label="Go", props={"label": "lost", "id": "b1"}, slot_icon=[Node("svg-icon")])
-    assert button.to_json() == ('{"tag":"ui-button","props":{"id":{"Str":"b1"},"label":{"Str":"Go"}},'
-                                '"slots":{"icon":[{"tag":"svg-icon"}]}}')
+    assert button.to_json() == (
+        '{"tag":"ui-button","props":{"id":{"Str":"b1"},"label":{"Str":"Go"}},"slots":{"icon":[{"tag":"svg-icon"}]}}'
+    )
     assert "Visual emphasis. Default 'primary'." in module.UiButton.__doc__
 
 
@@ -259,19 +320,25 @@ def test_awkward_names_become_distinct_identifiers(generated):
     assert module.__all__ == ["XMapping", "Literal_", "Component", "_2faBox", "ÜBox", "XMapping_", "True_"]
     params = list(inspect.signature(module.XMapping).parameters)
     assert params[:8] == ["key", "class_", "for_", "type", "key_", "props_", "_vt_", "Literal_"]
-    tree = module.XMapping(class_="c", key_="k", aria_label_="x", on_update_model_value_=Emit("e"), slot_a_b=[Node("i")])
-    assert tree.to_json() == ('{"tag":"x-mapping","props":{"aria_label":{"Str":"x"},"class":{"Str":"c"},'
-                              '"key":{"Str":"k"}},"slots":{"a b":[{"tag":"i"}]},"events":{"update-model-value":'
-                              '{"kind":"emit","event":"e","detail":null}}}')
-    assert 'Backslash \\ and """ and a tab\tand\r\n' in module.XMapping.__doc__
+    tree = module.XMapping(
+        class_="c", key_="k", aria_label_="x", on_update_model_value_=Emit("e"), slot_a_b=[Node("i")]
+    )
+    assert tree.to_json() == (
+        '{"tag":"x-mapping","props":{"aria_label":{"Str":"x"},"class":{"Str":"c"},'
+        '"key":{"Str":"k"}},"slots":{"a b":[{"tag":"i"}]},"events":{"update-model-value":'
+        '{"kind":"emit","event":"e","detail":null}}}'
+    )
+    # From 3.13 on the compiler expands a docstring's tabs, as inspect.getdoc does on every version.
+    assert re.search(r'Backslash \\ and """ and a tab(\t| +)and\r\n', module.XMapping.__doc__)
     # A name Python refuses to bind, and a prop's later lines indented under its own entry.
     assert module.XMapping(__debug___=True).to_json() == '{"tag":"x-mapping","props":{"__debug__":{"Bool":true}}}'
     assert "    __debug___: First line\n        second line" in inspect.getdoc(module.XMapping)
 
 
 def vorlik_cmd(*args, stdin=b""):
-    return subprocess.run([sys.executable, "-m", "vorlik_cli", *map(str, args)], input=stdin, capture_output=True,
-                          timeout=60)
+    return subprocess.run(
+        [sys.executable, "-m", "vorlik_cli", *map(str, args)], input=stdin, capture_output=True, timeout=60
+    )
 
 
 def test_command_writes_the_module_and_checks_trees(tmp_path):
@@ -286,10 +353,16 @@ def test_command_writes_the_module_and_checks_trees(tmp_path):
     assert (r.returncode, r.stderr) == (1, b"")
     assert r.stdout.decode().splitlines() == [
         "root.props['open']: 'ui-dialog' prop 'open' takes Bool, not Str 'yes'",
-        "root.slots['footer'][0]: no component has the tag 'div'"]
+        "root.slots['footer'][0]: no component has the tag 'div'",
+    ]
     r = vorlik_cmd("check", "-", "--schemas", manifest, "--allow-tag", "div", "--json", stdin=bad.to_json().encode())
     assert r.returncode == 1 and json.loads(r.stdout) == [
-        {"path": "root.props['open']", "kind": "wrong kind", "message": "'ui-dialog' prop 'open' takes Bool, not Str 'yes'"}]
+        {
+            "path": "root.props['open']",
+            "kind": "wrong kind",
+            "message": "'ui-dialog' prop 'open' takes Bool, not Str 'yes'",
+        }
+    ]
     r = vorlik_cmd("check", "-", "--schemas", manifest, stdin=b'{"tag":1}')
     assert (r.returncode, r.stdout) == (1, b"") and r.stderr.startswith(b"invalid type: integer `1`, expected a string")
     assert vorlik_cmd("check", "-", stdin=good.to_json().encode()).returncode == 2

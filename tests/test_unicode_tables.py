@@ -4,10 +4,10 @@ import json
 import pathlib
 import re
 
+import icu_reference
 import pytest
 
 import vorlik
-import icu_reference
 
 TABLES = pathlib.Path(__file__).resolve().parent.parent / "src" / "cem" / "unicode_tables.hpp"
 # Separators of tag names and type texts, and the NUL that ends pieces, would change the shape.
@@ -53,8 +53,9 @@ def test_type_texts_are_trimmed_of_white_space_only(icu):
     for chars in batches():
         texts = [json.dumps(t) for c in chars for t in (c + "string", "string" + c)]
         attributes = ",".join('{"name":"","type":{"text":%s}}' % t for t in texts)
-        manifest = '{"modules":[{"declarations":[{"customElement":true,"tagName":"t",' \
-            '"attributes":[%s]}]}]}' % attributes
+        manifest = (
+            '{"modules":[{"declarations":[{"customElement":true,"tagName":"t","attributes":[%s]}]}]}' % attributes
+        )
         types = re.findall(r'"ty":"(\w+)"', vorlik.parse_cem(manifest))
         assert len(types) == 2 * len(chars)
         for c, lead, trail in zip(chars, types[0::2], types[1::2]):

@@ -6,17 +6,18 @@ import random
 import socket
 
 import pytest
+from random_trees import normal, page, pages
 
 import vorlik
 import vorlik_stream as vs
-from random_trees import normal, page, pages
 from vorlik_stream.asgi import asgi_app
 from vorlik_stream.protocol import Event, FieldPatch, Hello, Resync, encode_message
 
 websockets = pytest.importorskip("websockets")
-from vorlik_stream.websocket import WebSocketClient, serve  # noqa: E402
 from websockets.asyncio.client import connect  # noqa: E402
 from websockets.exceptions import ConnectionClosed  # noqa: E402
+
+from vorlik_stream.websocket import WebSocketClient, serve  # noqa: E402
 
 TIMEOUT = 10
 
@@ -67,8 +68,7 @@ def test_clients_that_drop_lag_and_resume_end_with_the_hosts_tree(seed):
                         held = client.replica.rev
                         await client.connect()
                         online[i] = True
-                        first = await asyncio.wait_for(client.connection.recv(), TIMEOUT) \
-                            if held != host.rev else None
+                        first = await asyncio.wait_for(client.connection.recv(), TIMEOUT) if held != host.rev else None
                         if first is not None:
                             resumed.append(kind(first))
                             client.replica.receive(first)
@@ -130,19 +130,25 @@ async def refused(server, messages):
 HELLO = encode_message(Hello())
 
 
-@pytest.mark.parametrize("messages, code, reason", [
-    (['{"v":1,"type":"resync"}'], 1008, "the first message must be hello"),
-    (["not json"], 1008, "not a JSON text"),
-    ([b"\x00\x00"], 1003, "clients send text messages only"),
-    ([HELLO, b"binary"], 1003, "clients send text messages only"),
-    ([HELLO, HELLO], 1008, "hello sent twice"),
-    ([HELLO, '{"v":1,"type":"event"}'], 1008, "event: member `event` is missing"),
-    ([HELLO, '{"v":9,"type":"resync"}'], 1008, "unsupported protocol version; this side speaks 1"),
-    ([HELLO, '{"v":1,"type":"event","event":"e","detail":' + "[" * 40 + "]" * 40 + "}"], 1008,
-     "values nest deeper than 32 levels"),
-    ([HELLO, "x" * 70_000], 1008, "message longer than 65536 characters"),
-    ([encode_message(Hello("application/msgpack"))], 1008, "codec not served here: application/msgpack"),
-])
+@pytest.mark.parametrize(
+    "messages, code, reason",
+    [
+        (['{"v":1,"type":"resync"}'], 1008, "the first message must be hello"),
+        (["not json"], 1008, "not a JSON text"),
+        ([b"\x00\x00"], 1003, "clients send text messages only"),
+        ([HELLO, b"binary"], 1003, "clients send text messages only"),
+        ([HELLO, HELLO], 1008, "hello sent twice"),
+        ([HELLO, '{"v":1,"type":"event"}'], 1008, "event: member `event` is missing"),
+        ([HELLO, '{"v":9,"type":"resync"}'], 1008, "unsupported protocol version; this side speaks 1"),
+        (
+            [HELLO, '{"v":1,"type":"event","event":"e","detail":' + "[" * 40 + "]" * 40 + "}"],
+            1008,
+            "values nest deeper than 32 levels",
+        ),
+        ([HELLO, "x" * 70_000], 1008, "message longer than 65536 characters"),
+        ([encode_message(Hello("application/msgpack"))], 1008, "codec not served here: application/msgpack"),
+    ],
+)
 def test_a_bad_client_is_closed_with_a_reason_and_hurts_nobody(messages, code, reason):
     trees = pages(seed=8, count=3)
 
@@ -293,8 +299,11 @@ def test_the_asgi_application_serves_the_same_protocol():
         replica.receive((await peer.next())["bytes"])
         assert replica.tree == normal(trees[1])
         await peer.incoming.put({"type": "websocket.receive", "bytes": b"\x00"})
-        assert await peer.next() == {"type": "websocket.close", "code": 1003,
-                                     "reason": "clients send text messages only"}
+        assert await peer.next() == {
+            "type": "websocket.close",
+            "code": 1003,
+            "reason": "clients send text messages only",
+        }
         await asyncio.wait_for(task, TIMEOUT)
         assert host.subscribers == ()
 

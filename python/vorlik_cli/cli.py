@@ -6,12 +6,12 @@ import argparse
 import json
 import os
 import sys
-from typing import BinaryIO, Callable, Optional, Sequence
+from collections.abc import Callable, Sequence
+from typing import BinaryIO
 
 import vorlik
 import vorlik_stream
 import vorlik_tree
-
 from vorlik_stream.session import Codec
 
 from .pretty import indent
@@ -95,8 +95,9 @@ def _cmd_cem(args: argparse.Namespace) -> None:
     schemas = vorlik.parse_cem(_read_text(args.manifest))
     if schemas == "[]":
         # Not an error (a manifest may list only mixins or functions), but nothing will be generated.
-        sys.stderr.write("note: the manifest declares no components (a class declaration with a tagName and "
-                         '"customElement": true)\n')
+        sys.stderr.write(
+            'note: the manifest declares no components (a class declaration with a tagName and "customElement": true)\n'
+        )
     if args.python:
         source = "standard input" if args.manifest == "-" else os.path.basename(args.manifest)
         sys.stdout.write(vorlik_tree.python_module(schemas, source))
@@ -108,8 +109,14 @@ def _cmd_check(args: argparse.Namespace) -> None:
     schemas = vorlik_tree.Schemas(vorlik.parse_cem(_read_text(args.schemas)))
     findings = vorlik_tree.check(_read_text(args.tree), schemas, allow_tags=args.allow_tag)
     if args.json:
-        _show(json.dumps([{"path": f.path, "kind": f.kind, "message": f.message} for f in findings],
-                         ensure_ascii=False, separators=(",", ":")), args.pretty)
+        _show(
+            json.dumps(
+                [{"path": f.path, "kind": f.kind, "message": f.message} for f in findings],
+                ensure_ascii=False,
+                separators=(",", ":"),
+            ),
+            args.pretty,
+        )
     else:
         sys.stdout.writelines(f"{f}\n" for f in findings)
     if findings:
@@ -162,63 +169,100 @@ def _parser() -> argparse.ArgumentParser:
     parser.add_argument("--version", action="version", version=f"vorlik {_version()}")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
 
-    p = commands.add_parser("diff", parents=[pretty], help="print the patch that turns OLD into NEW",
-                            description="Print the patch that turns the tree OLD into the tree NEW.")
+    p = commands.add_parser(
+        "diff",
+        parents=[pretty],
+        help="print the patch that turns OLD into NEW",
+        description="Print the patch that turns the tree OLD into the tree NEW.",
+    )
     p.add_argument("old", metavar="OLD", help=f"component tree JSON: {files}")
     p.add_argument("new", metavar="NEW", help=f"component tree JSON: {files}")
     p.set_defaults(run=_cmd_diff, inputs=("old", "new"))
 
-    p = commands.add_parser("apply", parents=[pretty], help="print TREE with PATCH applied",
-                            description="Print TREE with PATCH applied, in normal form.")
+    p = commands.add_parser(
+        "apply",
+        parents=[pretty],
+        help="print TREE with PATCH applied",
+        description="Print TREE with PATCH applied, in normal form.",
+    )
     p.add_argument("tree", metavar="TREE", help=f"component tree JSON: {files}")
     p.add_argument("patch", metavar="PATCH", help=f"patch JSON: {files}")
     p.set_defaults(run=_cmd_apply, inputs=("tree", "patch"))
 
-    p = commands.add_parser("cem", parents=[pretty], help="print the component schemas of a manifest",
-                            description="Print the component schemas read from a custom-elements.json manifest.")
+    p = commands.add_parser(
+        "cem",
+        parents=[pretty],
+        help="print the component schemas of a manifest",
+        description="Print the component schemas read from a custom-elements.json manifest.",
+    )
     p.add_argument("manifest", metavar="MANIFEST", help=f"custom-elements.json: {files}")
-    p.add_argument("--python", action="store_true",
-                   help="print a typed Python module with one constructor per component instead")
+    p.add_argument(
+        "--python", action="store_true", help="print a typed Python module with one constructor per component instead"
+    )
     p.set_defaults(run=_cmd_cem, inputs=("manifest",))
 
-    p = commands.add_parser("check", parents=[pretty], help="check a tree against a manifest's components",
-                            description="Print what in TREE the components of MANIFEST do not allow, one "
-                            "finding a line as PATH: MESSAGE: unknown tags, props, events and slots, values of "
-                            "the wrong kind or outside an enum. Exits with 1 when there is any.")
+    p = commands.add_parser(
+        "check",
+        parents=[pretty],
+        help="check a tree against a manifest's components",
+        description="Print what in TREE the components of MANIFEST do not allow, one "
+        "finding a line as PATH: MESSAGE: unknown tags, props, events and slots, values of "
+        "the wrong kind or outside an enum. Exits with 1 when there is any.",
+    )
     p.add_argument("tree", metavar="TREE", help=f"component tree JSON: {files}")
     p.add_argument("--schemas", metavar="MANIFEST", required=True, help=f"custom-elements.json: {files}")
-    p.add_argument("--allow-tag", metavar="TAG", action="append", default=[],
-                   help="a tag to take as it is, such as a plain HTML element (may be repeated)")
-    p.add_argument("--json", action="store_true",
-                   help="print the findings as one JSON array of {path, kind, message} instead")
+    p.add_argument(
+        "--allow-tag",
+        metavar="TAG",
+        action="append",
+        default=[],
+        help="a tag to take as it is, such as a plain HTML element (may be repeated)",
+    )
+    p.add_argument(
+        "--json", action="store_true", help="print the findings as one JSON array of {path, kind, message} instead"
+    )
     p.set_defaults(run=_cmd_check, inputs=("tree", "schemas"))
 
-    frame = commands.add_parser("frame", help="make or read frames",
-                                description="Make a frame, or read a stream of frames.")
+    frame = commands.add_parser(
+        "frame", help="make or read frames", description="Make a frame, or read a stream of frames."
+    )
     kinds = frame.add_subparsers(dest="action", metavar="ACTION", required=True)
 
-    p = kinds.add_parser("encode", help="wrap a tree or patch into a frame",
-                         description="Wrap a tree or patch (JSON) into one frame, written as raw bytes.")
+    p = kinds.add_parser(
+        "encode",
+        help="wrap a tree or patch into a frame",
+        description="Wrap a tree or patch (JSON) into one frame, written as raw bytes.",
+    )
     p.add_argument("--kind", required=True, choices=("snapshot", "patch"))
     p.add_argument("--rev", required=True, type=_rev, help=f"revision, 0 to {U64_MAX}")
     p.add_argument("--model-type", required=True, help="name of the model (any text)")
     p.add_argument("--codec", required=True, choices=tuple(CODECS), help="how the payload is carried")
-    p.add_argument("payload", metavar="PAYLOAD", nargs="?", default="-",
-                   help=f"JSON tree or patch: {files} (the default)")
+    p.add_argument(
+        "payload", metavar="PAYLOAD", nargs="?", default="-", help=f"JSON tree or patch: {files} (the default)"
+    )
     p.add_argument("-o", "--output", metavar="FILE", help="write the frame here instead of standard output")
     p.set_defaults(run=_cmd_encode, inputs=("payload",))
 
-    p = kinds.add_parser("decode", parents=[pretty], help="print each frame of a stream as a JSON line",
-                         description="Read concatenated frames and print each one decoded, one JSON line each. "
-                         "A stream cut off inside a frame is an error after the whole frames before it.")
+    p = kinds.add_parser(
+        "decode",
+        parents=[pretty],
+        help="print each frame of a stream as a JSON line",
+        description="Read concatenated frames and print each one decoded, one JSON line each. "
+        "A stream cut off inside a frame is an error after the whole frames before it.",
+    )
     p.add_argument("file", metavar="FILE", nargs="?", default="-", help=f"frames: {files} (the default)")
-    p.add_argument("--max-frame", type=_frame_limit, default=vorlik_stream.DEFAULT_MAX_FRAME, metavar="BYTES",
-                   help="refuse a frame claiming more bytes than this (default %(default)s)")
+    p.add_argument(
+        "--max-frame",
+        type=_frame_limit,
+        default=vorlik_stream.DEFAULT_MAX_FRAME,
+        metavar="BYTES",
+        help="refuse a frame claiming more bytes than this (default %(default)s)",
+    )
     p.set_defaults(run=_cmd_decode, inputs=("file",))
     return parser
 
 
-def main(argv: Optional[Sequence[str]] = None) -> int:
+def main(argv: Sequence[str] | None = None) -> int:
     parser = _parser()
     args = parser.parse_args(argv)
     if [getattr(args, name) for name in args.inputs].count("-") > 1:

@@ -2,14 +2,12 @@
 
 from __future__ import annotations
 
-from typing import List
-
 _CLOSER = {"{": "}", "[": "]"}
 
 
 def indent(compact: str, width: int = 2) -> str:
     """Lay out compact JSON text one member or element a line; tokens stay byte for byte."""
-    out: List[str] = []
+    out: list[str] = []
     depth = 0
     in_string = escaped = False
     i, n = 0, len(compact)

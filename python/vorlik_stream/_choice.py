@@ -9,7 +9,7 @@ hosts, the one-client session and the broadcast, weigh frames with these functio
 from __future__ import annotations
 
 import json
-from typing import Final, Literal, Protocol, Union, cast
+from typing import Final, Literal, Protocol, cast
 
 import vorlik
 
@@ -32,7 +32,7 @@ class Writable(Protocol):
 
 
 #: What the hosts take as a tree: its JSON text, or an object that writes it.
-Tree = Union[str, Writable]
+Tree = str | Writable
 
 
 def tree_text(tree: Tree) -> str:
@@ -52,9 +52,11 @@ def text_bytes(text: str) -> int:
 
 def frame_overhead(model_type: str, codec: str, rev: int, kind: Kind) -> int:
     """Bytes of a frame around its payload: both length fields and the header text."""
-    header = (f'{{"codec":{json.dumps(codec, ensure_ascii=False)},'
-              f'"model_type":{json.dumps(model_type, ensure_ascii=False)},'
-              f'"target":0,"rev":{rev},"kind":"{_HEADER_KIND[kind]}"}}')
+    header = (
+        f'{{"codec":{json.dumps(codec, ensure_ascii=False)},'
+        f'"model_type":{json.dumps(model_type, ensure_ascii=False)},'
+        f'"target":0,"rev":{rev},"kind":"{_HEADER_KIND[kind]}"}}'
+    )
     return 8 + text_bytes(header)
 
 

@@ -7,7 +7,8 @@ offers once accepted; `asgi_app(broadcast)` is a whole ASGI application for one 
 
 from __future__ import annotations
 
-from typing import Any, Awaitable, Callable, MutableMapping
+from collections.abc import Awaitable, Callable, MutableMapping
+from typing import Any
 
 from .broadcast import Broadcast
 from .channel import OnMessage, serve_channel
@@ -53,14 +54,15 @@ class AsgiChannel:
 def asgi_app(broadcast: Broadcast, on_message: OnMessage | None = None, **options: Any) -> AsgiApp:
     """An ASGI application that serves `broadcast` to every WebSocket connection made to it;
     `options` go to `serve_channel`. Plain HTTP requests get 404."""
+
     async def app(scope: MutableMapping[str, Any], receive: Receive, send: AsgiSend) -> None:
         if scope["type"] == "http":
-            await send({"type": "http.response.start", "status": 404,
-                        "headers": [(b"content-type", b"text/plain")]})
+            await send({"type": "http.response.start", "status": 404, "headers": [(b"content-type", b"text/plain")]})
             await send({"type": "http.response.body", "body": b"WebSocket only\n"})
             return
         if scope["type"] != "websocket" or (await receive())["type"] != "websocket.connect":
             return
         await send({"type": "websocket.accept"})
         await serve_channel(broadcast, AsgiChannel(receive, send), on_message, **options)
+
     return app

@@ -21,14 +21,27 @@ import asyncio
 import logging
 import secrets
 from collections import deque
+from collections.abc import Awaitable, Callable, Collection, Mapping
 from dataclasses import dataclass
 from itertools import islice
-from typing import Awaitable, Callable, Collection, Mapping, cast
+from typing import cast
 
 import vorlik
 
-from ._choice import (CODECS, MAX_REV, NO_OPS, Codec, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
-                      text_bytes, tree_text)
+from ._choice import (
+    CODECS,
+    MAX_REV,
+    NO_OPS,
+    Codec,
+    Kind,
+    Tree,
+    check_codec,
+    check_tree,
+    patch_size,
+    snapshot_size,
+    text_bytes,
+    tree_text,
+)
 
 __all__ = ["Send", "Published", "Broadcast", "Subscriber", "Coalescer"]
 
@@ -77,9 +90,18 @@ class Broadcast:
     unless given): a client resumes only from a revision of the same epoch.
     """
 
-    def __init__(self, model_type: str, *, first_rev: int = 1, epoch: str | None = None,
-                 history_frames: int = 64, history_bytes: int = 8 * 2**20,
-                 queue_frames: int = 64, queue_bytes: int = 2**20, codecs: Collection[str] = CODECS) -> None:
+    def __init__(
+        self,
+        model_type: str,
+        *,
+        first_rev: int = 1,
+        epoch: str | None = None,
+        history_frames: int = 64,
+        history_bytes: int = 8 * 2**20,
+        queue_frames: int = 64,
+        queue_bytes: int = 2**20,
+        codecs: Collection[str] = CODECS,
+    ) -> None:
         if not 0 <= first_rev <= MAX_REV:
             raise ValueError(f"first_rev must be from 0 to 2**64-1, not {first_rev}")
         if min(history_frames, history_bytes, queue_frames, queue_bytes) < 0:
@@ -167,8 +189,15 @@ class Broadcast:
             self._snapshots[codec] = frame
         return frame
 
-    def subscribe(self, send: Send, codec: str = CODECS[0], *, resume: tuple[str, int] | None = None,
-                  queue_frames: int | None = None, queue_bytes: int | None = None) -> Subscriber:
+    def subscribe(
+        self,
+        send: Send,
+        codec: str = CODECS[0],
+        *,
+        resume: tuple[str, int] | None = None,
+        queue_frames: int | None = None,
+        queue_bytes: int | None = None,
+    ) -> Subscriber:
         """Attach a client that reads `codec`; its frames go to `send`, in order, from a task.
 
         With `resume` = (epoch, revision the client holds), the client is sent the patches
@@ -178,8 +207,13 @@ class Broadcast:
         """
         if codec not in self._subscribers:
             raise ValueError(f"codec not served here: {codec}")
-        subscriber = Subscriber(self, send, codec, self.queue_frames if queue_frames is None else queue_frames,
-                                self.queue_bytes if queue_bytes is None else queue_bytes)
+        subscriber = Subscriber(
+            self,
+            send,
+            codec,
+            self.queue_frames if queue_frames is None else queue_frames,
+            self.queue_bytes if queue_bytes is None else queue_bytes,
+        )
         steps = self._catch_up(codec, resume, subscriber)
         if steps is None:
             subscriber._stale = self._rev is not None
@@ -242,8 +276,9 @@ class Broadcast:
             return self._history[0].rev - 1
         return self._rev if self._rev is not None else -1
 
-    def _catch_up(self, codec: str, resume: tuple[str, int] | None,
-                  subscriber: Subscriber) -> list[tuple[int, bytes]] | None:
+    def _catch_up(
+        self, codec: str, resume: tuple[str, int] | None, subscriber: Subscriber
+    ) -> list[tuple[int, bytes]] | None:
         """The (revision, patch frame) steps that bring a client from `resume` to the latest
         revision, or None when it needs a snapshot instead: the history lacks a step, the
         patches together are not smaller than the snapshot, or they do not fit its queue."""
@@ -262,8 +297,7 @@ class Broadcast:
         return frames
 
     def _trim_history(self) -> None:
-        while self._history and (len(self._history) > self.history_frames
-                                 or self._history_size > self.history_bytes):
+        while self._history and (len(self._history) > self.history_frames or self._history_size > self.history_bytes):
             step = self._history.popleft()
             step.held = False
             self._history_size -= step.size
@@ -422,8 +456,9 @@ class Coalescer:
     event loop.
     """
 
-    def __init__(self, broadcast: Broadcast, interval: float,
-                 on_error: Callable[[ValueError], object] | None = None) -> None:
+    def __init__(
+        self, broadcast: Broadcast, interval: float, on_error: Callable[[ValueError], object] | None = None
+    ) -> None:
         if interval < 0:
             raise ValueError("interval must not be negative")
         self.broadcast = broadcast

@@ -11,18 +11,31 @@ from __future__ import annotations
 
 import asyncio
 import logging
-from typing import Awaitable, Callable, Protocol, Union
+from collections.abc import Awaitable, Callable
+from typing import Protocol
 
 from .broadcast import Broadcast, Subscriber
-from .protocol import (GOING_AWAY, INTERNAL_ERROR, MAX_MESSAGE, POLICY_VIOLATION, BadMessage, Event,
-                       FieldPatch, Hello, Resync, Welcome, encode_message, parse_client_message)
+from .protocol import (
+    GOING_AWAY,
+    INTERNAL_ERROR,
+    MAX_MESSAGE,
+    POLICY_VIOLATION,
+    BadMessage,
+    Event,
+    FieldPatch,
+    Hello,
+    Resync,
+    Welcome,
+    encode_message,
+    parse_client_message,
+)
 
 __all__ = ["Channel", "OnMessage", "serve_channel"]
 
 logger = logging.getLogger("vorlik_stream")
 
 #: The host's handler of a client's own messages.
-OnMessage = Callable[[Subscriber, Union[Event, FieldPatch]], Awaitable[object]]
+OnMessage = Callable[[Subscriber, Event | FieldPatch], Awaitable[object]]
 
 
 class Channel(Protocol):
@@ -41,9 +54,16 @@ class Channel(Protocol):
         """Close the connection with a close code and reason."""
 
 
-async def serve_channel(broadcast: Broadcast, channel: Channel, on_message: OnMessage | None = None, *,
-                        hello_timeout: float = 10.0, max_message: int = MAX_MESSAGE,
-                        queue_frames: int | None = None, queue_bytes: int | None = None) -> None:
+async def serve_channel(
+    broadcast: Broadcast,
+    channel: Channel,
+    on_message: OnMessage | None = None,
+    *,
+    hello_timeout: float = 10.0,
+    max_message: int = MAX_MESSAGE,
+    queue_frames: int | None = None,
+    queue_bytes: int | None = None,
+) -> None:
     """Serve one client of `broadcast` over `channel` until either side ends the connection.
 
     `on_message(subscriber, message)` gets the client's `Event` and `FieldPatch` messages, one
@@ -72,8 +92,9 @@ async def serve_channel(broadcast: Broadcast, channel: Channel, on_message: OnMe
         logger.debug("welcome not sent: %r", e)
         return
     resume = (hello.epoch, hello.rev) if hello.epoch is not None and hello.rev is not None else None
-    subscriber = broadcast.subscribe(channel.send_bytes, hello.codec, resume=resume,
-                                     queue_frames=queue_frames, queue_bytes=queue_bytes)
+    subscriber = broadcast.subscribe(
+        channel.send_bytes, hello.codec, resume=resume, queue_frames=queue_frames, queue_bytes=queue_bytes
+    )
     reading = asyncio.ensure_future(_read(channel, subscriber, on_message, max_message))
     detached = asyncio.ensure_future(subscriber.wait_closed())
     try:
@@ -98,8 +119,9 @@ async def _close(channel: Channel, code: int, reason: str) -> None:
         logger.debug("close failed: %r", e)
 
 
-async def _read(channel: Channel, subscriber: Subscriber, on_message: OnMessage | None,
-                max_message: int) -> tuple[int, str] | None:
+async def _read(
+    channel: Channel, subscriber: Subscriber, on_message: OnMessage | None, max_message: int
+) -> tuple[int, str] | None:
     """Serve the client's messages; returns the close code and reason that end the connection,
     or None when the client went away."""
     while True:
@@ -120,4 +142,3 @@ async def _read(channel: Channel, subscriber: Subscriber, on_message: OnMessage 
             except Exception:
                 logger.exception("the handler of a client's %s message failed", type(message).__name__)
                 return INTERNAL_ERROR, "the host failed to handle a message"
-

@@ -57,14 +57,29 @@ from __future__ import annotations
 import json
 import math
 from dataclasses import dataclass
-from typing import Any, NoReturn, Union
+from typing import Any, NoReturn
 
 from ._choice import CODECS, JSON, MAX_REV
 
 __all__ = [
-    "VERSION", "MAX_MESSAGE", "MAX_DEPTH", "NORMAL", "GOING_AWAY", "UNSUPPORTED_DATA", "POLICY_VIOLATION",
-    "INTERNAL_ERROR", "Hello", "Resync", "Event", "FieldPatch", "Welcome", "ClientMessage", "BadMessage",
-    "parse_client_message", "parse_host_message", "encode_message",
+    "VERSION",
+    "MAX_MESSAGE",
+    "MAX_DEPTH",
+    "NORMAL",
+    "GOING_AWAY",
+    "UNSUPPORTED_DATA",
+    "POLICY_VIOLATION",
+    "INTERNAL_ERROR",
+    "Hello",
+    "Resync",
+    "Event",
+    "FieldPatch",
+    "Welcome",
+    "ClientMessage",
+    "BadMessage",
+    "parse_client_message",
+    "parse_host_message",
+    "encode_message",
 ]
 
 #: The protocol version this module speaks.
@@ -126,8 +141,8 @@ class Welcome:
     codec: str
 
 
-ClientMessage = Union[Hello, Resync, Event, FieldPatch]
-Message = Union[ClientMessage, Welcome]
+ClientMessage = Hello | Resync | Event | FieldPatch
+Message = ClientMessage | Welcome
 
 
 class BadMessage(ValueError):
@@ -205,8 +220,9 @@ def _load(text: str, max_message: int) -> dict[str, Any]:
     if len(text) > max_message:
         _bad(f"message longer than {max_message} characters")
     try:
-        value = json.loads(text, object_pairs_hook=_unique_members, parse_int=_short_int,
-                           parse_float=_finite, parse_constant=_not_json)
+        value = json.loads(
+            text, object_pairs_hook=_unique_members, parse_int=_short_int, parse_float=_finite, parse_constant=_not_json
+        )
     except BadMessage:
         raise
     except (ValueError, RecursionError):
@@ -283,6 +299,7 @@ def parse_host_message(data: str | bytes, max_message: int = MAX_MESSAGE) -> Wel
 def encode_message(message: Message) -> str:
     """The message as the compact JSON text that goes over the wire."""
     members: dict[str, Any] = {"v": VERSION, "type": _TYPE_OF[type(message)]}
-    members.update((name, value) for name, value in vars(message).items()
-                   if not (isinstance(message, Hello) and value is None))
+    members.update(
+        (name, value) for name, value in vars(message).items() if not (isinstance(message, Hello) and value is None)
+    )
     return json.dumps(members, ensure_ascii=False, separators=(",", ":"), allow_nan=False)

@@ -8,15 +8,17 @@ payload are left to `vorlik.decode_frame`.
 from __future__ import annotations
 
 import asyncio
-from typing import AsyncIterator, Iterator, List, Optional, Protocol, Union
+from collections.abc import AsyncIterator, Iterator
+from typing import Protocol
 
-Buffer = Union[bytes, bytearray, memoryview]
+Buffer = bytes | bytearray | memoryview
 
 
 class Readable(Protocol):
     """A binary stream: a file opened "rb", `io.BytesIO`, `socket.makefile("rb")`."""
 
     def read(self, size: int, /) -> bytes: ...
+
 
 #: Largest frame (both length fields and both parts) a reader accepts unless told otherwise.
 DEFAULT_MAX_FRAME = 64 * 1024 * 1024
@@ -61,19 +63,19 @@ class FrameReader:
     def __init__(self, max_frame: int = DEFAULT_MAX_FRAME) -> None:
         self.max_frame = _check_limit(max_frame)
         self._buffer = bytearray()
-        self._failure: Optional[FrameTooLarge] = None
+        self._failure: FrameTooLarge | None = None
 
     @property
     def buffered(self) -> int:
         """Bytes received that do not yet make a whole frame."""
         return len(self._buffer)
 
-    def feed(self, chunk: Buffer) -> List[bytes]:
+    def feed(self, chunk: Buffer) -> list[bytes]:
         """Take the next chunk of the stream; return the frames it completed, in order."""
         if self._failure is not None:
             raise self._failure
         self._buffer += chunk
-        frames: List[bytes] = []
+        frames: list[bytes] = []
         start = 0
         while True:
             size = self._complete_size(start)
@@ -93,7 +95,7 @@ class FrameReader:
         if self._buffer:
             raise TruncatedStream(len(self._buffer))
 
-    def _complete_size(self, start: int) -> Optional[int]:
+    def _complete_size(self, start: int) -> int | None:
         """Size of the whole frame at `start` if all of it is buffered, else None.
 
         Each length is checked against the limit as soon as it is readable, so a hostile
@@ -152,9 +154,7 @@ def read_frames(stream: Readable, max_frame: int = DEFAULT_MAX_FRAME) -> Iterato
         yield prefix + middle + tail
 
 
-async def read_frame_async(
-    reader: asyncio.StreamReader, max_frame: int = DEFAULT_MAX_FRAME
-) -> Optional[bytes]:
+async def read_frame_async(reader: asyncio.StreamReader, max_frame: int = DEFAULT_MAX_FRAME) -> bytes | None:
     """Read the next frame from an asyncio stream; None at a clean end of the stream."""
     _check_limit(max_frame)
     received = 0
@@ -177,9 +177,7 @@ async def read_frame_async(
     return prefix + middle + tail
 
 
-async def read_frames_async(
-    reader: asyncio.StreamReader, max_frame: int = DEFAULT_MAX_FRAME
-) -> AsyncIterator[bytes]:
+async def read_frames_async(reader: asyncio.StreamReader, max_frame: int = DEFAULT_MAX_FRAME) -> AsyncIterator[bytes]:
     """Yield the frames of an asyncio stream until it ends."""
     while True:
         frame = await read_frame_async(reader, max_frame)

@@ -3,12 +3,23 @@
 from __future__ import annotations
 
 import json
-from typing import Final, Literal, Optional, Tuple
 
 import vorlik
 
-from ._choice import (JSON, MSGPACK, NO_OPS, Codec, Kind, Tree, check_codec, check_tree, patch_size, snapshot_size,
-                      text_bytes, tree_text)
+from ._choice import (
+    JSON,
+    MSGPACK,
+    NO_OPS,
+    Codec,
+    Kind,
+    Tree,
+    check_codec,
+    check_tree,
+    patch_size,
+    snapshot_size,
+    text_bytes,
+    tree_text,
+)
 
 __all__ = ["JSON", "MSGPACK", "Codec", "HostSession", "ClientReplica", "OutOfSync", "split_decoded"]
 
@@ -26,20 +37,20 @@ class HostSession:
         self.model_type = model_type
         self.codec = check_codec(codec)
         self._next_rev = first_rev
-        self._tree: Optional[str] = None
-        self._kind: Optional[Kind] = None
+        self._tree: str | None = None
+        self._kind: Kind | None = None
 
     @property
-    def rev(self) -> Optional[int]:
+    def rev(self) -> int | None:
         """Revision of the last frame made, or None before the first one."""
         return None if self._tree is None else self._next_rev - 1
 
     @property
-    def kind(self) -> Optional[Kind]:
+    def kind(self) -> Kind | None:
         """Kind of the last frame made ("snapshot" or "patch"), or None before the first one."""
         return self._kind
 
-    def update(self, tree: Tree) -> Optional[bytes]:
+    def update(self, tree: Tree) -> bytes | None:
         """Frame for the client to move to `tree`, or None if it already shows `tree`.
 
         `tree` is the tree's JSON text or an object whose `to_json()` writes it."""
@@ -51,12 +62,13 @@ class HostSession:
         if patch == NO_OPS:
             return None
         rev = self._next_rev
-        if patch_size(text_bytes(patch), self.model_type, self.codec, rev) > \
-                snapshot_size(text_bytes(tree), self.model_type, self.codec, rev):
+        if patch_size(text_bytes(patch), self.model_type, self.codec, rev) > snapshot_size(
+            text_bytes(tree), self.model_type, self.codec, rev
+        ):
             return self._snapshot(tree)
         return self._sent(tree, self._frame(patch, "patch"), "patch")
 
-    def resync(self) -> Optional[bytes]:
+    def resync(self) -> bytes | None:
         """The client lost track: a snapshot of the current tree at a new revision.
 
         Before the first update there is nothing to send; that update will be a snapshot.
@@ -78,7 +90,7 @@ class HostSession:
         return frame
 
 
-def split_decoded(decoded: str) -> Tuple[str, str, int, str]:
+def split_decoded(decoded: str) -> tuple[str, str, int, str]:
     """Kind, model type, revision and payload text of what `vorlik.decode_frame` returned.
 
     The payload is cut out as written, not re-parsed: its numbers keep their exact form. The
@@ -98,12 +110,12 @@ class OutOfSync(ValueError):
 class ClientReplica:
     """The client's copy of one model, kept up to date from the frames it receives."""
 
-    def __init__(self, model_type: Optional[str] = None) -> None:
+    def __init__(self, model_type: str | None = None) -> None:
         self.model_type = model_type
-        self.tree: Optional[str] = None
-        self.rev: Optional[int] = None
+        self.tree: str | None = None
+        self.rev: int | None = None
         #: Kind of the last frame applied ("snapshot" or "patch"), None before the first.
-        self.kind: Optional[str] = None
+        self.kind: str | None = None
 
     def receive(self, frame: bytes) -> str:
         """Apply one frame; returns the tree (normal form). Raises `OutOfSync` on a gap.

@@ -13,8 +13,9 @@ revision it holds when it connects again.
 
 from __future__ import annotations
 
+from collections.abc import AsyncIterator, Awaitable, Callable
 from types import TracebackType
-from typing import Any, AsyncIterator, Awaitable, Callable
+from typing import Any
 
 from websockets.asyncio.client import ClientConnection, connect
 from websockets.asyncio.connection import Connection
@@ -54,17 +55,27 @@ class WebSocketChannel:
         await self.connection.close(code, reason)
 
 
-def handler(broadcast: Broadcast, on_message: OnMessage | None = None,
-            **options: Any) -> Callable[[ServerConnection], Awaitable[None]]:
+def handler(
+    broadcast: Broadcast, on_message: OnMessage | None = None, **options: Any
+) -> Callable[[ServerConnection], Awaitable[None]]:
     """A `websockets` connection handler serving `broadcast`; `options` go to `serve_channel`."""
+
     async def serve_connection(connection: ServerConnection) -> None:
         await serve_channel(broadcast, WebSocketChannel(connection), on_message, **options)
+
     return serve_connection
 
 
-async def serve(broadcast: Broadcast, host: str = "127.0.0.1", port: int = 0, *,
-                on_message: OnMessage | None = None, max_message: int = MAX_MESSAGE,
-                hello_timeout: float = 10.0, **server_options: Any) -> Server:
+async def serve(
+    broadcast: Broadcast,
+    host: str = "127.0.0.1",
+    port: int = 0,
+    *,
+    on_message: OnMessage | None = None,
+    max_message: int = MAX_MESSAGE,
+    hello_timeout: float = 10.0,
+    **server_options: Any,
+) -> Server:
     """Start a `websockets` server for `broadcast`; use it as `async with await serve(...)`.
 
     Clients' messages are limited to `max_message` characters and must start with a hello
@@ -87,8 +98,15 @@ class WebSocketClient:
     again: the host sends only what was missed, if it still has it.
     """
 
-    def __init__(self, uri: str, model_type: str | None = None, codec: str = JSON, *,
-                 max_frame: int = DEFAULT_MAX_FRAME, **connect_options: Any) -> None:
+    def __init__(
+        self,
+        uri: str,
+        model_type: str | None = None,
+        codec: str = JSON,
+        *,
+        max_frame: int = DEFAULT_MAX_FRAME,
+        **connect_options: Any,
+    ) -> None:
         self.uri = uri
         self.codec = codec
         self.replica = ClientReplica(model_type)
@@ -114,12 +132,12 @@ class WebSocketClient:
         resume = self.epoch is not None and self.replica.rev is not None
         self._connection = await connect(self.uri, **self._options)
         try:
-            await self._connection.send(encode_message(Hello(
-                self.codec, self.epoch if resume else None, self.replica.rev if resume else None)))
+            await self._connection.send(
+                encode_message(Hello(self.codec, self.epoch if resume else None, self.replica.rev if resume else None))
+            )
             welcome = parse_host_message(await self._connection.recv())
             if self.replica.model_type is not None and welcome.model_type != self.replica.model_type:
-                raise OutOfSync(f"host serves model type {welcome.model_type!r}, "
-                                f"expected {self.replica.model_type!r}")
+                raise OutOfSync(f"host serves model type {welcome.model_type!r}, expected {self.replica.model_type!r}")
         except BaseException:
             await self.close()
             raise
@@ -158,8 +176,9 @@ class WebSocketClient:
         await self.connect()
         return self
 
-    async def __aexit__(self, kind: type[BaseException] | None, error: BaseException | None,
-                        trace: TracebackType | None) -> None:
+    async def __aexit__(
+        self, kind: type[BaseException] | None, error: BaseException | None, trace: TracebackType | None
+    ) -> None:
         await self.close()
 
     def __aiter__(self) -> AsyncIterator[str]:

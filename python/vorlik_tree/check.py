@@ -12,8 +12,9 @@ import vorlik
 from . import model as m
 from .read import normalize
 
-FindingKind: TypeAlias = Literal["unknown tag", "unknown prop", "unknown event", "unknown slot", "wrong kind",
-                                 "not in enum"]
+FindingKind: TypeAlias = Literal[
+    "unknown tag", "unknown prop", "unknown event", "unknown slot", "wrong kind", "not in enum"
+]
 
 
 @dataclass(frozen=True)
@@ -79,8 +80,9 @@ def _accepts(ty: Any, kind: str, payload: Any) -> bool | None:
     return True if payload in ty["Enum"] else None
 
 
-def check(tree: m.Node | str, schemas: Schemas | str | Sequence[Mapping[str, Any]], *,
-          allow_tags: Collection[str] = ()) -> list[Finding]:
+def check(
+    tree: m.Node | str, schemas: Schemas | str | Sequence[Mapping[str, Any]], *, allow_tags: Collection[str] = ()
+) -> list[Finding]:
     """Everything in `tree` (a Node, or a tree's text) that `schemas` do not allow, in tree order:
     tags no component has (their members go unchecked, their children are checked), and on
     components props, events and slots they do not declare, bindings of props they do not
@@ -97,8 +99,13 @@ def check(tree: m.Node | str, schemas: Schemas | str | Sequence[Mapping[str, Any
     return found
 
 
-def _walk(node: Mapping[str, Any], path: str, components: Mapping[str, _Component], allowed: frozenset[str],
-          found: list[Finding]) -> None:
+def _walk(
+    node: Mapping[str, Any],
+    path: str,
+    components: Mapping[str, _Component],
+    allowed: frozenset[str],
+    found: list[Finding],
+) -> None:
     tag = node["tag"]
     component = components.get(tag)
     if component is None and tag not in allowed:
@@ -123,8 +130,13 @@ def _members(node: Mapping[str, Any], path: str, c: _Component, found: list[Find
             continue
         shown = f"Str {payload!r}" if kind == "Str" else kind
         wanted = " or ".join(dict.fromkeys(map(describe, types)))
-        found.append(Finding(at, "not in enum" if None in verdicts else "wrong kind",
-                             f"{c.tag!r} prop {name!r} takes {wanted}, not {shown}"))
+        found.append(
+            Finding(
+                at,
+                "not in enum" if None in verdicts else "wrong kind",
+                f"{c.tag!r} prop {name!r} takes {wanted}, not {shown}",
+            )
+        )
     for name in node.get("events", {}):
         if name not in c.events:
             found.append(Finding(f"{path}.events[{name!r}]", "unknown event", f"{c.tag!r} has no event {name!r}"))
@@ -133,8 +145,9 @@ def _members(node: Mapping[str, Any], path: str, c: _Component, found: list[Find
             found.append(Finding(f"{path}.slots[{name!r}]", "unknown slot", f"{c.tag!r} has no slot {name!r}"))
     for name in node.get("bindings", {}):
         if name not in c.props:
-            found.append(Finding(f"{path}.bindings[{name!r}]", "unknown prop",
-                                 f"{c.tag!r} has no prop {name!r} to bind"))
+            found.append(
+                Finding(f"{path}.bindings[{name!r}]", "unknown prop", f"{c.tag!r} has no prop {name!r} to bind")
+            )
 
 
 __all__ = ["Finding", "FindingKind", "Schemas", "check", "describe"]

@@ -82,10 +82,12 @@ def _sentence(text: str) -> str:
 
 def _docstring(lines: Sequence[str], indent: str) -> str:
     """A triple-quoted literal holding the lines, whatever characters they have."""
+
     def escape(c: str) -> str:
         if c == "\\":
             return "\\\\"
         return c if c.isprintable() or c == "\n" else c.encode("unicode_escape").decode("ascii")
+
     text = "".join(map(escape, "\n".join(lines))).replace('"""', '\\"\\"\\"')
     if text.endswith('"'):
         text = text[:-1] + '\\"'
@@ -129,22 +131,42 @@ def _function(schema: Mapping[str, Any], name: str) -> str:
         slots.append(f"({slot!r}, {arg})")
     names = list(dict.fromkeys(p["name"] for p in schema["props"]))
     bound = f"Literal[{', '.join(map(repr, names))}]" if names else "str"
-    params += ["props: Mapping[str, _vt.Value] | None = None", "events: Mapping[str, _vt.Action] | None = None",
-               "slots: Mapping[str, Sequence[_vt.Node]] | None = None",
-               f"bindings: Mapping[{bound}, _vt.Binding] | None = None"]
-    doc_args += ["props: More props; those above win over them.", "events: More handlers, by event name.",
-                 "slots: More children, by slot name.", "bindings: Props bound to the client's data."]
+    params += [
+        "props: Mapping[str, _vt.Value] | None = None",
+        "events: Mapping[str, _vt.Action] | None = None",
+        "slots: Mapping[str, Sequence[_vt.Node]] | None = None",
+        f"bindings: Mapping[{bound}, _vt.Binding] | None = None",
+    ]
+    doc_args += [
+        "props: More props; those above win over them.",
+        "events: More handlers, by event name.",
+        "slots: More children, by slot name.",
+        "bindings: Props bound to the client's data.",
+    ]
     summary = (schema.get("summary") or "").strip().splitlines() or [f"The component {tag!r}."]
     doc = [*summary, "", f"Builds the tag {tag!r}; a prop at its default is left out of the tree.", "", "Args:"]
     doc += ["    " + line for line in doc_args]
 
     def listed(items: list[str]) -> str:
         return "(" + "".join(f"\n            {item}," for item in items) + ("\n        )" if items else ")")
-    lines = [f"def {name}(", "    *,"] + [f"    {p}," for p in params] + [") -> _vt.Node:", _docstring(doc, "    "),
-                                                                          "    return _vt.build_component("]
-    lines += [f"        {tag!r},", "        key,", f"        {listed(props)},", f"        {listed(events)},",
-              f"        {listed(slots)},", "        props,", "        events,", "        slots,", "        bindings,",
-              "    )"]
+
+    lines = (
+        [f"def {name}(", "    *,"]
+        + [f"    {p}," for p in params]
+        + [") -> _vt.Node:", _docstring(doc, "    "), "    return _vt.build_component("]
+    )
+    lines += [
+        f"        {tag!r},",
+        "        key,",
+        f"        {listed(props)},",
+        f"        {listed(events)},",
+        f"        {listed(slots)},",
+        "        props,",
+        "        events,",
+        "        slots,",
+        "        bindings,",
+        "    )",
+    ]
     return "\n".join(lines)
 
 
@@ -162,11 +184,25 @@ def python_module(schemas: str | Sequence[Mapping[str, Any]], source: str = "a m
         name = _identifier(schema["class_name"], taken, "Component")
         names.append(name)
         functions.append(_function(schema, name))
-    head = [_docstring([f"Typed constructors for the components of {source}, written by `vorlik cem --python`.",
-                        "", "Each returns a `vorlik_tree.Node`; see `vorlik_tree.build_component`."], ""),
-            "", "from __future__ import annotations", "", "from collections.abc import Mapping, Sequence",
-            "from typing import Literal", "", "import vorlik_tree as _vt", "",
-            f"__all__ = [{', '.join(map(repr, names))}]"]
+    head = [
+        _docstring(
+            [
+                f"Typed constructors for the components of {source}, written by `vorlik cem --python`.",
+                "",
+                "Each returns a `vorlik_tree.Node`; see `vorlik_tree.build_component`.",
+            ],
+            "",
+        ),
+        "",
+        "from __future__ import annotations",
+        "",
+        "from collections.abc import Mapping, Sequence",
+        "from typing import Literal",
+        "",
+        "import vorlik_tree as _vt",
+        "",
+        f"__all__ = [{', '.join(map(repr, names))}]",
+    ]
     return "\n".join(head) + "".join(f"\n\n\n{f}" for f in functions) + "\n"
 
 

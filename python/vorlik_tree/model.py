@@ -18,7 +18,7 @@ Value: TypeAlias = Union[None, bool, int, float, str, "Submodel", Sequence["Valu
 
 #: A plain JSON value, as a literal expression or a binding's `compute` holds it; integers keep
 #: their kind apart from floats (1 and 1.0 differ).
-Json: TypeAlias = Union[None, bool, int, float, str, Sequence["Json"], Mapping[str, "Json"]]
+Json: TypeAlias = None | bool | int | float | str | Sequence["Json"] | Mapping[str, "Json"]
 
 BindMode: TypeAlias = Literal["one-way", "two-way"]
 
@@ -64,7 +64,7 @@ class Id(Written):
     id: str
 
 
-Ref: TypeAlias = Union[This, Id]
+Ref: TypeAlias = This | Id
 
 
 # ---- expressions
@@ -118,7 +118,7 @@ class Concat(Written):
     parts: Sequence[Expr]
 
 
-Expr: TypeAlias = Union[Lit, Event, Not, Prop, Field, Obj, Concat]
+Expr: TypeAlias = Lit | Event | Not | Prop | Field | Obj | Concat
 
 
 # ---- actions
@@ -206,7 +206,7 @@ class NamedJs(Written):
     handler: str
 
 
-Action: TypeAlias = Union[SetProp, Toggle, SetField, ToggleField, Seq, Emit, SendPatch, If, CallEndpoint, NamedJs]
+Action: TypeAlias = SetProp | Toggle | SetField | ToggleField | Seq | Emit | SendPatch | If | CallEndpoint | NamedJs
 
 
 @dataclass(slots=True, eq=False)
@@ -231,9 +231,16 @@ class Node(Written):
     events: Mapping[str, Action] | None
     bindings: Mapping[str, Binding] | None
 
-    def __init__(self, tag: str, key: str | None = None, *, props: Mapping[str, Value] | None = None,
-                 slots: Mapping[str, Sequence[Node]] | None = None, events: Mapping[str, Action] | None = None,
-                 bindings: Mapping[str, Binding] | None = None) -> None:
+    def __init__(
+        self,
+        tag: str,
+        key: str | None = None,
+        *,
+        props: Mapping[str, Value] | None = None,
+        slots: Mapping[str, Sequence[Node]] | None = None,
+        events: Mapping[str, Action] | None = None,
+        bindings: Mapping[str, Binding] | None = None,
+    ) -> None:
         self.tag = tag
         self.key = key
         self.props = props
@@ -250,16 +257,25 @@ class Node(Written):
 
     def __repr__(self) -> str:
         shown = [repr(self.tag)] + ([f"key={self.key!r}"] if self.key is not None else [])
-        shown += [f"{name}={getattr(self, name)!r}" for name in ("props", "slots", "events", "bindings")
-                  if getattr(self, name)]
+        shown += [
+            f"{name}={getattr(self, name)!r}"
+            for name in ("props", "slots", "events", "bindings")
+            if getattr(self, name)
+        ]
         return f"Node({', '.join(shown)})"
 
 
-def build_component(tag: str, key: str | None, props: Iterable[tuple[str, Value, Value]],
-                    events: Iterable[tuple[str, Action | None]], slots: Iterable[tuple[str, Sequence[Node]]],
-                    more_props: Mapping[str, Value] | None = None, more_events: Mapping[str, Action] | None = None,
-                    more_slots: Mapping[str, Sequence[Node]] | None = None,
-                    bindings: Mapping[Any, Binding] | None = None) -> Node:
+def build_component(
+    tag: str,
+    key: str | None,
+    props: Iterable[tuple[str, Value, Value]],
+    events: Iterable[tuple[str, Action | None]],
+    slots: Iterable[tuple[str, Sequence[Node]]],
+    more_props: Mapping[str, Value] | None = None,
+    more_events: Mapping[str, Action] | None = None,
+    more_slots: Mapping[str, Sequence[Node]] | None = None,
+    bindings: Mapping[Any, Binding] | None = None,
+) -> Node:
     """The node that a constructor made by `vorlik cem --python` returns.
 
     `props` are (name, value, default): a prop whose value is its default (the same type and an

@@ -9,8 +9,21 @@ from typing import Any, cast
 import vorlik
 
 from . import model as m
-from .write import (ACTION, ACTION_LIST, EXPR, EXPR_LIST, EXPR_MAP, JSON, OPT_ACTION, OPT_EXPR, OPT_STR, REF,
-                    SPECS, STR, URL)
+from .write import (
+    ACTION,
+    ACTION_LIST,
+    EXPR,
+    EXPR_LIST,
+    EXPR_MAP,
+    JSON,
+    OPT_ACTION,
+    OPT_EXPR,
+    OPT_STR,
+    REF,
+    SPECS,
+    STR,
+    URL,
+)
 
 _NO_OPS = '{"ops":[]}'
 
@@ -31,12 +44,14 @@ def read(tree: str) -> m.Node:
 def node_from(d: Mapping[str, Any]) -> m.Node:
     """A node from the parsed normal form of a tree."""
     return m.Node(
-        d["tag"], d.get("key"),
+        d["tag"],
+        d.get("key"),
         props={name: value_from(v) for name, v in d["props"].items()} if "props" in d else None,
         slots={name: [node_from(c) for c in kids] for name, kids in d["slots"].items()} if "slots" in d else None,
         events={name: cast(m.Action, _handler(a)) for name, a in d["events"].items()} if "events" in d else None,
-        bindings={name: m.Binding(b["mode"], b.get("field"), b.get("compute"))
-                  for name, b in d["bindings"].items()} if "bindings" in d else None,
+        bindings={name: m.Binding(b["mode"], b.get("field"), b.get("compute")) for name, b in d["bindings"].items()}
+        if "bindings" in d
+        else None,
     )
 
 
@@ -44,7 +59,7 @@ def value_from(v: Any) -> m.Value:
     """A plain Python value from a tagged property value in normal form."""
     if v == "Null":
         return None
-    (tag, payload), = v.items()
+    ((tag, payload),) = v.items()
     if tag == "List":
         return [value_from(x) for x in payload]
     if tag == "Map":

@@ -56,8 +56,10 @@ def _escape_checked(text: str) -> str:
         try:
             text.encode("utf-8")
         except UnicodeEncodeError as e:
-            raise Fault(ValueError, f"the str holds the lone surrogate {text[e.start]!r} at index {e.start}, "
-                                    "which UTF-8 cannot encode") from None
+            raise Fault(
+                ValueError,
+                f"the str holds the lone surrogate {text[e.start]!r} at index {e.start}, which UTF-8 cannot encode",
+            ) from None
     return _escape(text)
 
 
@@ -142,8 +144,9 @@ def _value(v: object, out: Callable[[str], None], esc: Escape, depth: int) -> No
     elif isinstance(v, (Mapping, Sequence)) and not isinstance(v, (bytes, bytearray, m.Written)):
         _container(v, out, esc, depth)
     else:
-        raise Fault(TypeError, "a value must be None, bool, int, float, str, Submodel, a list, tuple or dict, "
-                               f"not {_type(v)}")
+        raise Fault(
+            TypeError, f"a value must be None, bool, int, float, str, Submodel, a list, tuple or dict, not {_type(v)}"
+        )
 
 
 def _checked_int(n: int) -> str:
@@ -217,7 +220,7 @@ def _array(sequence: Sequence[Any], item: Callable[[Any], str]) -> str:
     items = []
     i = 0
     try:
-        for i, x in enumerate(sequence):
+        for i, x in enumerate(sequence):  # noqa: B007 (the fault below names the index)
             items.append(item(x))
     except Fault as f:
         f.steps.append(f"[{i}]")
@@ -236,8 +239,11 @@ def _json(v: object, esc: Escape, depth: int) -> str:
     if t is int or (isinstance(v, int) and not isinstance(v, bool)):
         if I64_MIN <= v <= U64_MAX:  # type: ignore[operator]
             return int.__repr__(v)
-        raise Fault(ValueError, f"int {_int_text(v)} is outside -2**63..2**64-1: "  # type: ignore[arg-type]
-                                "a reader would take it for a float")
+        raise Fault(
+            ValueError,
+            f"int {_int_text(v)} is outside -2**63..2**64-1: "  # type: ignore[arg-type]
+            "a reader would take it for a float",
+        )
     if t is float or isinstance(v, float):
         return float_text(v)  # type: ignore[arg-type]
     if isinstance(v, str):
@@ -260,8 +266,9 @@ def _kinds(*classes: type) -> tuple[type, ...]:
 
 REFS = _kinds(m.This, m.Id)
 EXPRS = _kinds(m.Lit, m.Event, m.Not, m.Prop, m.Field, m.Obj, m.Concat)
-ACTIONS = _kinds(m.SetProp, m.Toggle, m.SetField, m.ToggleField, m.Seq, m.Emit, m.SendPatch, m.If,
-                 m.CallEndpoint, m.NamedJs)
+ACTIONS = _kinds(
+    m.SetProp, m.Toggle, m.SetField, m.ToggleField, m.Seq, m.Emit, m.SendPatch, m.If, m.CallEndpoint, m.NamedJs
+)
 
 # The kinds of handler fields.
 STR, OPT_STR, REF, EXPR, OPT_EXPR, ACTION, OPT_ACTION, ACTION_LIST, EXPR_LIST, EXPR_MAP, URL, JSON = range(12)
@@ -286,14 +293,19 @@ SPECS: dict[type, tuple[str, str, tuple[tuple[str, str, int], ...]]] = {
     m.Emit: ("kind", "emit", (("event", "event", STR), ("detail", "detail", OPT_EXPR))),
     m.SendPatch: ("kind", "patch", (("model", "model", STR), ("field", "field", STR), ("value", "value", EXPR))),
     m.If: ("kind", "if", (("cond", "cond", EXPR), ("then", "then", ACTION), ("else", "else_", OPT_ACTION))),
-    m.CallEndpoint: ("kind", "call", (("method", "method", STR), ("url", "url", URL), ("body", "body", OPT_EXPR),
-                                      ("result", "result", OPT_STR))),
+    m.CallEndpoint: (
+        "kind",
+        "call",
+        (("method", "method", STR), ("url", "url", URL), ("body", "body", OPT_EXPR), ("result", "result", OPT_STR)),
+    ),
     m.NamedJs: ("kind", "js", (("handler", "handler", STR),)),
 }
 
-_WANTED = {REFS: "This() or Id(...)", EXPRS: "an expression (Lit, Event, Not, Prop, Field, Obj, Concat)",
-           ACTIONS: "an action (SetProp, Toggle, SetField, ToggleField, Seq, Emit, SendPatch, If, "
-                    "CallEndpoint, NamedJs)"}
+_WANTED = {
+    REFS: "This() or Id(...)",
+    EXPRS: "an expression (Lit, Event, Not, Prop, Field, Obj, Concat)",
+    ACTIONS: "an action (SetProp, Toggle, SetField, ToggleField, Seq, Emit, SendPatch, If, CallEndpoint, NamedJs)",
+}
 
 
 def _str(v: object) -> str:
@@ -348,12 +360,14 @@ _GROUP = {REF: "REFS", EXPR: "EXPRS", OPT_EXPR: "EXPRS", ACTION: "ACTIONS", OPT_
 
 
 def _compile(cls: type, member: str, tag: str, fields: tuple[tuple[str, str, int], ...]) -> str:
-    lines = [f"def write_{cls.__name__}(v, esc, depth):",
-             "    if depth >= LIMIT:",
-             "        raise _too_deep()",
-             "    d = depth + 1",
-             "    step = ''",
-             "    try:"]
+    lines = [
+        f"def write_{cls.__name__}(v, esc, depth):",
+        "    if depth >= LIMIT:",
+        "        raise _too_deep()",
+        "    d = depth + 1",
+        "    step = ''",
+        "    try:",
+    ]
     pieces = [repr(f'{{"{member}":"{tag}"')]
     for i, (name, attr, kind) in enumerate(fields):
         lines += [f"        step = '.{attr}'", f"        x = v.{attr}"]
@@ -374,8 +388,13 @@ def _compile(cls: type, member: str, tag: str, fields: tuple[tuple[str, str, int
             text = f"_field(x, {kind}, esc, d)"
         lines.append(f"        f{i} = {text}")
         pieces += [repr(f',"{name}":'), f"f{i}"]
-    lines += ["    except Fault as f:", "        f.steps.append(step)", "        raise",
-              f"    return {' + '.join(pieces + [repr('}')])}", ""]
+    lines += [
+        "    except Fault as f:",
+        "        f.steps.append(step)",
+        "        raise",
+        f"    return {' + '.join(pieces + [repr('}')])}",
+        "",
+    ]
     if not fields:
         lines[4:] = [f"    return {' + '.join(pieces + [repr('}')])}", ""]
     return "\n".join(lines)

@@ -1,6 +1,6 @@
 #include "src/diff/apply.hpp"
 
-#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -73,7 +73,9 @@ class Applier {
   Node& root_;
   Arena& arena_;
   ChildLists lists_;
-  std::deque<NodeEdits> edits_;  // the nodes point at theirs
+  // The nodes point at theirs, so each stays where it was made. (Not a deque: its block map's
+  // allocation check needs a newer C++ runtime than the rest of the module.)
+  std::vector<std::unique_ptr<NodeEdits>> edits_;
 };
 
 // The node at `path`, about to be edited: it and every node above it no longer stand as read.
@@ -87,7 +89,7 @@ Node& Applier::resolve(const Path& path) {
       throw ApplyError{"index out of bounds: the len is " + std::to_string(len) +
                        " but the index is " + std::to_string(seg.index)};
     }
-    node = &ChildLists::at(*children, seg.index);
+    node = &ChildLists::at(*children, static_cast<std::size_t>(seg.index));
     node->forget_written();
   }
   return *node;
@@ -100,7 +102,9 @@ MapEdits<Entry>* Applier::edits_of(Node& node, ArenaVec<Entry>& map, EditsOf<Ent
   NodeEdits* edits = node.extras ? node.extras->edits : nullptr;
   if (edits && edits->*which) return &*(edits->*which);
   if (map.size() < kEditApartFrom) return nullptr;
-  if (!edits) edits = node.edit_extras(arena_).edits = &edits_.emplace_back();
+  if (!edits)
+    edits = node.edit_extras(arena_).edits =
+        edits_.emplace_back(std::make_unique<NodeEdits>()).get();
   MapEdits<Entry>& held = (edits->*which).emplace(map);
   // The map's entries are the edits' until they are merged back: nothing reads them meanwhile.
   map.clear();
@@ -139,7 +143,7 @@ void Applier::insert_child(Node& parent, const op::InsertChild& op) {
   }
   const std::size_t len = ChildLists::size(*children);
   if (op.index > len) insertion_out_of_range(op.index, len);
-  lists_.insert(*children, op.index, *op.node);
+  lists_.insert(*children, static_cast<std::size_t>(op.index), *op.node);
 }
 
 void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
@@ -147,7 +151,7 @@ void Applier::remove_child(Node& parent, const op::RemoveChild& op) {
   if (!children) return;
   const std::size_t len = ChildLists::size(*children);
   if (op.index >= len) removal_out_of_range(op.index, len);
-  lists_.take(*children, op.index);
+  lists_.take(*children, static_cast<std::size_t>(op.index));
   if (len == 1) erase_entry(parent, parent.slots, &NodeEdits::slots, op.slot);
 }
 
@@ -158,7 +162,7 @@ void Applier::move_child(Node& parent, const op::MoveChild& op) {
   if (op.from >= len) removal_out_of_range(op.from, len);
   // `to` counts positions in the list without the moved child.
   if (op.to > len - 1) insertion_out_of_range(op.to, len - 1);
-  lists_.move(*children, op.from, op.to);
+  lists_.move(*children, static_cast<std::size_t>(op.from), static_cast<std::size_t>(op.to));
 }
 
 void Applier::apply(Op& op) {

@@ -80,7 +80,8 @@ class KeyTable {
 
  private:
   std::size_t bucket(std::string_view key) const {
-    const std::uint64_t h = keyed_ ? keyed_hash(hash_key_, key) : std::hash<std::string_view>{}(key);
+    const std::uint64_t h =
+        keyed_ ? keyed_hash(hash_key_, key) : std::hash<std::string_view>{}(key);
     return static_cast<std::size_t>(h) & mask_;
   }
   [[gnu::noinline]] void rehash_keyed() {

@@ -1,7 +1,7 @@
 #include "src/wire/json_to_msgpack.hpp"
 
-#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "belvane/wire_error.hpp"
@@ -158,9 +158,12 @@ class Packer {
           out_.append(Head(marker, static_cast<std::uint64_t>(n.i), bytes).view());
         }
         return;
-      case json::Number::Kind::F64:
-        out_.append(Head(0xCB, std::bit_cast<std::uint64_t>(n.f), 8).view());
+      case json::Number::Kind::F64: {
+        std::uint64_t bits;  // copied: std::bit_cast is missing from some C++ runtimes
+        std::memcpy(&bits, &n.f, sizeof bits);
+        out_.append(Head(0xCB, bits, 8).view());
         return;
+      }
     }
   }
 

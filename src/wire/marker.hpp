@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 namespace vorlik::wire {
 
@@ -67,6 +69,18 @@ inline std::uint64_t read_be(const unsigned char* s, unsigned bytes) {
   std::uint64_t v = 0;
   for (unsigned k = 0; k < bytes; ++k) v = (v << 8) | s[k];
   return v;
+}
+
+// The float 32 or float 64 whose big-endian bits stand at `s` (copied, which every C++ runtime
+// compiles to a plain move; std::bit_cast is missing from some).
+template <class Float>
+Float read_be_float(const unsigned char* s) {
+  static_assert(sizeof(Float) == 4 || sizeof(Float) == 8);
+  using Bits = std::conditional_t<sizeof(Float) == 4, std::uint32_t, std::uint64_t>;
+  const auto bits = static_cast<Bits>(read_be(s, sizeof(Float)));
+  Float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
 }
 
 // The length (str, bin, ext: payload bytes) or count (array, map: entries) the item at `s`

@@ -123,9 +123,8 @@ class ToJson {
         integer(m.head == 1 ? static_cast<std::int8_t>(*s) : signed_be(s + 1, m.head - 1u));
         break;
       case Family::Float:
-        real(m.head == 5 ? static_cast<double>(
-                               std::bit_cast<float>(static_cast<std::uint32_t>(read_be(s + 1, 4))))
-                         : std::bit_cast<double>(read_be(s + 1, 8)));
+        real(m.head == 5 ? static_cast<double>(read_be_float<float>(s + 1))
+                         : read_be_float<double>(s + 1));
         break;
       case Family::Array:
       case Family::Map:

@@ -21,6 +21,11 @@
 #include "read_text.hpp"
 #include "reference_quote.hpp"
 
+// The portable build of these tests must exercise the word loop alone.
+#if defined(VORLIK_PORTABLE_SCAN) && (defined(VORLIK_SCAN_SSE2) || defined(VORLIK_SCAN_NEON))
+#error "VORLIK_PORTABLE_SCAN left a vector loop in"
+#endif
+
 namespace vorlik::json {
 namespace {
 

@@ -19,7 +19,7 @@ vorlik.decode_frame(bytearray(b""))  # error: bytearray for bytes (with --strict
 frame: str = vorlik.encode_frame("{}", "m", "patch", 1, "application/json")  # error: bytes result
 length: int = vorlik.decode_frame(b"")  # error: str result
 vorlik.Example()  # error: missing value
-vorlik.Example("a").value  # error: no attribute
+vorlik.Example("a").value  # noqa: B018  # error: no attribute
 
 
 class Sub(vorlik.Example):  # error: final class

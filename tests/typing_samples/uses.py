@@ -18,8 +18,7 @@ class Revision:
 
 frames: list[bytes] = [
     vorlik.encode_frame(tree, "page", "snapshot", 1, "application/json"),
-    vorlik.encode_frame(payload=patch, model_type="page", kind="patch", rev=Revision(),
-                        codec="application/msgpack"),
+    vorlik.encode_frame(payload=patch, model_type="page", kind="patch", rev=Revision(), codec="application/msgpack"),
     vorlik.encode_frame(tree, "page", "snapshot", True, "application/json"),
 ]
 decoded: list[object] = [json.loads(vorlik.decode_frame(frame=f)) for f in frames]
