@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!is_text(text)) return 0;
   const std::string careful =
       written(text, [](json::Reader& r, json::Writer& w) { json::transcode_careful(r, w); });
-  const std::string value =
-      written(text, [](json::Reader& r, json::Writer& w) { json::write_json(w, json::read_json(r)); });
+  const std::string value = written(
+      text, [](json::Reader& r, json::Writer& w) { json::write_json(w, json::read_json(r)); });
   check(careful == value);
 
   Arena arena;

@@ -46,7 +46,7 @@ class TextCursor {
   // The byte under the cursor after white space; 0 at the end. Compact text has no white
   // space: one test passes it.
   [[gnu::always_inline]] char at(const char*& p) {
-    if (p < end_ && static_cast<unsigned char>(*p) > ' ') return *p;
+    if (p<end_&& static_cast<unsigned char>(*p)> ' ') return *p;
     return at_after_space(p);
   }
   // Steps past `c`, which must stand under the cursor.

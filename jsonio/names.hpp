@@ -60,8 +60,7 @@ class Names {
         std::uint64_t bytes = 0, mask = 0;
         for (std::size_t j = 0; j < 8; ++j) {
           const std::size_t at = 8 * half + j;
-          const std::size_t shift =
-              8 * (std::endian::native == std::endian::little ? j : 7 - j);
+          const std::size_t shift = 8 * (std::endian::native == std::endian::little ? j : 7 - j);
           bytes |= std::uint64_t{static_cast<unsigned char>(quoted[at])} << shift;
           if (at < length_[k]) mask |= std::uint64_t{0xFF} << shift;
         }

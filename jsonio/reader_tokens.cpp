@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "jsonio/reader.hpp"
-#include "jsonio/walk.hpp"
 #include "jsonio/token.hpp"
 #include "jsonio/utf8.hpp"
+#include "jsonio/walk.hpp"
 
 namespace vorlik::json {
 

@@ -21,7 +21,8 @@ import vorlik
 # exception: until that is reworked their pairs are expected to fail.
 UNWINDING = "a fault deep in the nesting is carried out through every level as an exception"
 NOT_YET = {
-    f"faults deep in the nesting: {route}": UNWINDING for route in ("tree, prop value", "tree, nodes", "patch, op value")
+    f"faults deep in the nesting: {route}": UNWINDING
+    for route in ("tree, prop value", "tree, nodes", "patch, op value")
 }
 
 # Timings below this are taken as this: a scheduler's hiccup must not fail a pair whose benign

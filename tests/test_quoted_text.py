@@ -39,8 +39,7 @@ def error_of(call) -> str:
         (lambda: vorlik.decode_frame(frame(header(codec=NUL_ESCAPED))), f"unknown codec: {NUL}"),
         (
             lambda: vorlik.decode_frame(frame(header(kind=NUL_ESCAPED))),
-            f"bad frame header: unknown variant `{NUL}`, expected `Snapshot` or `Patch` "
-            "at line 1 column 81",
+            f"bad frame header: unknown variant `{NUL}`, expected `Snapshot` or `Patch` at line 1 column 81",
         ),
     ],
     ids=["encode codec", "encode kind", "encode kind msgpack", "decode codec", "decode kind"],
@@ -51,21 +50,28 @@ def test_frame_messages_keep_nul(call, message):
 
 TREE = '{"tag":"t","props":{"p":{"%s":1}}}' % NUL_ESCAPED
 VARIANTS = "`Null`, `Bool`, `Int`, `Float`, `Str`, `List`, `Map`, `Submodel`"
-OPS = ("`SetProp`, `RemoveProp`, `SetEvent`, `RemoveEvent`, `SetBinding`, `RemoveBinding`, "
-       "`SetKey`, `InsertChild`, `RemoveChild`, `MoveChild`, `Replace`")
+OPS = (
+    "`SetProp`, `RemoveProp`, `SetEvent`, `RemoveEvent`, `SetBinding`, `RemoveBinding`, "
+    "`SetKey`, `InsertChild`, `RemoveChild`, `MoveChild`, `Replace`"
+)
 
 
 @pytest.mark.parametrize(
     "call, start",
     [
-        (lambda: vorlik.diff(TREE, '{"tag":"t"}'),
-         f"unknown variant `{NUL}`, expected one of {VARIANTS}"),
-        (lambda: vorlik.apply('{"tag":"t"}', '{"ops":[{"%s":{}}]}' % NUL_ESCAPED),
-         f"unknown variant `{NUL}`, expected one of {OPS}"),
-        (lambda: vorlik.diff('{"tag":"t","events":{"e":{"kind":"%s"}}}' % NUL_ESCAPED, '{"tag":"t"}'),
-         f"unknown variant `{NUL}`, expected one of `set`"),
-        (lambda: vorlik.diff('{"tag":"t","bindings":{"b":{"mode":"%s"}}}' % NUL_ESCAPED, '{"tag":"t"}'),
-         f"unknown variant `{NUL}`, expected `one-way` or `two-way`"),
+        (lambda: vorlik.diff(TREE, '{"tag":"t"}'), f"unknown variant `{NUL}`, expected one of {VARIANTS}"),
+        (
+            lambda: vorlik.apply('{"tag":"t"}', '{"ops":[{"%s":{}}]}' % NUL_ESCAPED),
+            f"unknown variant `{NUL}`, expected one of {OPS}",
+        ),
+        (
+            lambda: vorlik.diff('{"tag":"t","events":{"e":{"kind":"%s"}}}' % NUL_ESCAPED, '{"tag":"t"}'),
+            f"unknown variant `{NUL}`, expected one of `set`",
+        ),
+        (
+            lambda: vorlik.diff('{"tag":"t","bindings":{"b":{"mode":"%s"}}}' % NUL_ESCAPED, '{"tag":"t"}'),
+            f"unknown variant `{NUL}`, expected `one-way` or `two-way`",
+        ),
         (lambda: vorlik.encode_frame(TREE + "x", "m", "patch", 1, MSGPACK), "trailing characters"),
     ],
     ids=["value variant", "op", "handler tag", "bind mode", "payload"],

@@ -82,7 +82,8 @@ std::string variant_record(const Body& b, const TaggedType& t) {
 
 void check_no_trailing(const Body& b, std::size_t fields) {
   if (b.items.size() <= fields) return;
-  json::fail_unplaced(json::msg::invalid_length(b.items.size(), json::msg::elements_in_sequence(fields)));
+  json::fail_unplaced(
+      json::msg::invalid_length(b.items.size(), json::msg::elements_in_sequence(fields)));
 }
 
 }  // namespace vorlik::handler

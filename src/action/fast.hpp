@@ -10,11 +10,11 @@
 #include <span>
 #include <string_view>
 
+#include "jsonio/cursor.hpp"
 #include "jsonio/names.hpp"
 #include "jsonio/record.hpp"
 #include "jsonio/value.hpp"
 #include "src/action/tags.hpp"
-#include "jsonio/cursor.hpp"
 
 namespace vorlik::handler {
 

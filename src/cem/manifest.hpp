@@ -57,11 +57,11 @@ struct Declaration {
 // form: only the flag and the lists may be left off the end there.
 inline constexpr auto kManifestFields = json::field_table(json::optional_field("modules"));
 inline constexpr auto kModuleFields = json::field_table(json::optional_field("declarations"));
-inline constexpr auto kDeclarationFields = json::field_table(
-    json::optional_field("customElement"), json::nullable_field("tagName"),
-    json::nullable_field("summary"), json::nullable_field("description"),
-    json::optional_field("attributes"), json::optional_field("events"),
-    json::optional_field("slots"));
+inline constexpr auto kDeclarationFields =
+    json::field_table(json::optional_field("customElement"), json::nullable_field("tagName"),
+                      json::nullable_field("summary"), json::nullable_field("description"),
+                      json::optional_field("attributes"), json::optional_field("events"),
+                      json::optional_field("slots"));
 inline constexpr auto kAttributeFields =
     json::field_table(json::required_field("name"), json::nullable_field("type"),
                       json::nullable_field("default"), json::nullable_field("description"));

@@ -86,14 +86,14 @@ void read_field(json::Reader& r, op::SetProp& b, std::size_t i) {
 }
 
 template <class Removal>
-  requires std::is_same_v<Removal, op::RemoveProp> || std::is_same_v<Removal, op::RemoveEvent> ||
-           std::is_same_v<Removal, op::RemoveBinding>
-std::span<const FieldSpec> fields_of(const Removal&) {
+requires std::is_same_v<Removal, op::RemoveProp> || std::is_same_v<Removal, op::RemoveEvent> ||
+    std::is_same_v<Removal, op::RemoveBinding>
+        std::span<const FieldSpec> fields_of(const Removal&) {
   return kNameFields;
 }
 template <class Removal>
-  requires std::is_same_v<Removal, op::RemoveProp> || std::is_same_v<Removal, op::RemoveEvent> ||
-           std::is_same_v<Removal, op::RemoveBinding>
+requires std::is_same_v<Removal, op::RemoveProp> || std::is_same_v<Removal, op::RemoveEvent> ||
+    std::is_same_v<Removal, op::RemoveBinding>
 void read_field(json::Reader& r, Removal& b, std::size_t) {
   b.name = r.read_str();
 }
