@@ -25,10 +25,6 @@ NOT_YET = {
     for route in ("tree, prop value", "tree, nodes", "patch, op value")
 }
 
-# Timings below this are taken as this: a scheduler's hiccup must not fail a pair whose benign
-# input is read in an instant.
-FLOOR = 0.001
-
 
 def outcome(pair: Pair, args: tuple) -> tuple[float, object]:
     """Processor time of `pair.calls` calls on `args`, and what the last one gave."""
@@ -59,7 +55,7 @@ def test_hostile_input_costs_about_as_much_as_a_benign_one(pair):
         # bound, or once it is so far beyond that no noise explains it.
         runs = [outcome(pair, benign) for _ in range(3)]
         benign_time, benign_result = min(t for t, _ in runs), runs[0][1]
-        limit = pair.bound * max(benign_time, FLOOR)
+        limit = pair.bound * max(benign_time, pair.floor)
         hostile_time, hostile_result = outcome(pair, hostile)
         for _ in range(4):
             if hostile_time <= limit or hostile_time > 10 * limit:
@@ -71,7 +67,7 @@ def test_hostile_input_costs_about_as_much_as_a_benign_one(pair):
         assert hostile_result == benign_result
     assert hostile_time <= limit, (
         f"hostile {hostile_time * 1e3:.1f} ms, benign {benign_time * 1e3:.1f} ms: "
-        f"{hostile_time / max(benign_time, FLOOR):.0f} times, bound {pair.bound:g}"
+        f"{hostile_time / max(benign_time, pair.floor):.0f} times, bound {pair.bound:g}"
     )
 
 
