@@ -95,19 +95,12 @@ template <class Key>
   return kept;
 }
 
-// Orders [first, last) in place; returns the end of the entries kept. `ordered`, where given,
-// tells whether the entries already stood in order, none repeated.
-template <class It>
-It settle_range(It first, It last, bool* ordered = nullptr) {
-  using Entry = typename std::iterator_traits<It>::value_type;
+// Puts n entries that do not stand in map order into it, in place; returns how many are kept.
+// Kept apart from settle_range(), whose common case (already in order) then needs neither its
+// buffers nor the registers they take.
+template <class Entry>
+[[gnu::noinline]] std::size_t reorder_entries(Entry* p, std::size_t n) {
   static_assert(std::is_trivially_copyable_v<Entry>, "entries are moved by copying bytes");
-  const auto n = static_cast<std::size_t>(last - first);
-  // Indexed through a pointer: iterators take only signed offsets.
-  Entry* const p = std::to_address(first);
-  std::size_t k = 1;
-  while (k < n && key_less(p[k - 1].first, p[k].first)) ++k;
-  if (ordered) *ordered = k >= n;
-  if (k >= n) return last;  // already in order, the common case
   // The entries kept are copied out in map order and back; small maps need no allocation.
   constexpr std::size_t kSmall = 16;
   std::uint32_t small_order[kSmall];
@@ -127,7 +120,21 @@ It settle_range(It first, It last, bool* ordered = nullptr) {
   for (std::size_t j = 0; j < kept; ++j)
     std::memcpy(static_cast<void*>(copy + j), p + order[j], sizeof(Entry));
   std::memcpy(static_cast<void*>(p), copy, kept * sizeof(Entry));
-  return first + static_cast<std::ptrdiff_t>(kept);
+  return kept;
+}
+
+// Orders [first, last) in place; returns the end of the entries kept. `ordered`, where given,
+// tells whether the entries already stood in order, none repeated.
+template <class It>
+It settle_range(It first, It last, bool* ordered = nullptr) {
+  const auto n = static_cast<std::size_t>(last - first);
+  // Indexed through a pointer: iterators take only signed offsets.
+  auto* const p = std::to_address(first);
+  std::size_t k = 1;
+  while (k < n && key_less(p[k - 1].first, p[k].first)) ++k;
+  if (ordered) *ordered = k >= n;
+  if (k >= n) return last;  // already in order, the common case
+  return first + static_cast<std::ptrdiff_t>(reorder_entries(p, n));
 }
 
 // Orders the whole array in place and drops the entries not kept.

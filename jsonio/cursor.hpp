@@ -58,25 +58,29 @@ class TextCursor {
     p = give_up();
     return false;
   }
-  // One more array or object opens inside `open` ones: past the exact reader's limit, gives up.
+  // One more array or object opens inside `open` ones: past the exact reader's limit, gives up
+  // (the cursor then at the end: past_open() comes before it).
   [[gnu::always_inline]] int deeper(const char*& p, int open) {
     if (open >= kMaxDepth) p = give_up();
     return open + 1;
   }
-  // Past '{' or '[' and the white space after it: true when the container is empty (or the
-  // cursor gave up), the cursor then past it.
+  // Past the '{' or '[' under the cursor, which the caller has found there, and the white space
+  // after it: true when the container is empty, the cursor then past it. At the end of the text
+  // it is not empty: the first step into it gives up.
+  [[gnu::always_inline]] bool past_open(const char*& p, char close) {
+    ++p;
+    if (at(p) != close) return false;
+    ++p;
+    return true;
+  }
+  // As past_open(), where the opening bracket is still to be checked: true, too, when it is not
+  // there (the cursor then gave up).
   [[gnu::always_inline]] bool opens_empty(const char*& p, char close) {
-    const char open = close == '}' ? '{' : '[';
-    if (!take(p, open)) return true;
-    if (at(p) == close) {
-      ++p;
-      return true;
-    }
-    if (p == end_) {
+    if (at(p) != (close == '}' ? '{' : '[')) {
       p = give_up();
       return true;
     }
-    return false;
+    return past_open(p, close);
   }
   // After an element or member: true past a comma, false past the closing bracket (or when the
   // cursor gives up).
@@ -175,7 +179,7 @@ class TextCursor {
         return skip_string(p);
       case '{':
         if (depth == kSkipDepth) return exact(p, 0, [](Reader& r) { r.skip_value(); });
-        if (opens_empty(p, '}')) return p;
+        if (past_open(p, '}')) return p;
         do {
           if (at(p) != '"') return give_up();
           p = skip_string(p);
@@ -185,7 +189,7 @@ class TextCursor {
         return p;
       case '[':
         if (depth == kSkipDepth) return exact(p, 0, [](Reader& r) { r.skip_value(); });
-        if (opens_empty(p, ']')) return p;
+        if (past_open(p, ']')) return p;
         do p = skip_member_value(p, depth + 1);
         while (more(p, ']'));
         return p;

@@ -51,8 +51,9 @@ inline bool take_lit(Fast f, json::Json& out) {
 template <class Each>
 bool each_item(Fast f, Each&& each) {
   if (f.t.at(f.p) != '[') return false;
+  const bool empty = f.t.past_open(f.p, ']');
   const int inner = f.t.deeper(f.p, f.open);
-  if (f.t.opens_empty(f.p, ']')) return true;
+  if (empty) return true;
   do {
     if (!each(Fast{f.t, f.p, inner})) return false;
   } while (f.t.more(f.p, ']'));
@@ -62,8 +63,9 @@ bool each_item(Fast f, Each&& each) {
 template <class Each>
 bool each_entry(Fast f, Each&& each) {
   if (f.t.at(f.p) != '{') return false;
+  const bool empty = f.t.past_open(f.p, '}');
   const int inner = f.t.deeper(f.p, f.open);
-  if (f.t.opens_empty(f.p, '}')) return true;
+  if (empty) return true;
   do {
     std::string_view key;
     f.p = f.t.key(f.p, key);
@@ -106,8 +108,9 @@ struct FastFields {
 template <class TypeVariant>
 bool typed(Fast f, const TaggedType& t, TypeVariant&& type_variant, bool /*numbered*/ = true) {
   if (f.t.at(f.p) != '{') return false;
+  const bool empty = f.t.past_open(f.p, '}');
   const int inner = f.t.deeper(f.p, f.open);
-  if (f.t.opens_empty(f.p, '}')) return false;
+  if (empty) return false;
   if (!f.t.name_literal(f.p, t.tag_key)) {
     std::string_view key;
     f.p = f.t.key(f.p, key);
