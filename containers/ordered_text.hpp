@@ -196,7 +196,7 @@ inline void OrderedText::rewrite(std::uint32_t mark, std::size_t at, std::size_t
   rewritten_ = true;
   const std::uint32_t held = mark;
   const Piece piece = pieces_[held];
-  const std::size_t before = at - piece.off;
+  const auto before = static_cast<std::size_t>(at - piece.off);
   const std::size_t after = piece.len - before - len;
   std::uint32_t tail = held;
   bool empty = before == 0;  // the held piece, left with nothing: the next bytes take it
@@ -241,7 +241,8 @@ inline void OrderedText::rewrite(std::uint32_t mark, std::size_t at, std::size_t
       m.head = piece.next;
       continue;
     }
-    const std::uint32_t rest = add(m.start, piece.off + piece.len - m.start);
+    const std::uint32_t rest =
+        add(m.start, static_cast<std::size_t>(piece.off + piece.len - m.start));
     rest_of_noted = rest;
     pieces_[rest].next = piece.next;
     pieces_[held].len = static_cast<std::uint32_t>(m.start - piece.off);

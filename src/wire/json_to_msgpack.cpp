@@ -120,15 +120,20 @@ class Packer {
     out_.push_back('\0');
     open_[depth_++] = {map, at, pos(), 0, order_.mark()};
   }
-  void close(const Head& h) {
+  // Inlined with put_string(), as each is made once a container or string and costs less than a
+  // call; a longer head is the rare case.
+  [[gnu::always_inline]] void close(const Head& h) {
     const Open& o = open_[--depth_];
     if (h.size == 1)
       out_[base_ + o.head] = h.bytes[0];
     else
-      order_.rewrite(o.mark, o.head, 1, h.view());
+      longer_head(o, h);
+  }
+  [[gnu::noinline]] void longer_head(const Open& o, const Head& h) {
+    order_.rewrite(o.mark, o.head, 1, h.view());
   }
 
-  void put_string(std::string_view s) {
+  [[gnu::always_inline]] void put_string(std::string_view s) {
     const std::uint32_t n = length32(s.size(), "string", "bytes");
     if (n <= 31)
       out_.push_back(static_cast<char>(0xA0 | n));
