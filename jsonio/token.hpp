@@ -187,6 +187,17 @@ struct NumberToken {
   bool integral;            // neither a fraction nor an exponent
   bool wide;                // integral, but more than 64 bits
   std::uint64_t magnitude;  // the integer, when integral and not wide
+
+  // An integer of the reader's kinds: without fraction or exponent, non-negative within 64 bits
+  // (unsigned) or negative within them (signed). -0 and the rest are doubles.
+  bool is_integer() const {
+    return integral && !wide &&
+           (!negative || (magnitude != 0 && magnitude <= (std::uint64_t{1} << 63)));
+  }
+  // An integer within the signed 64-bit range.
+  bool is_i64() const {
+    return is_integer() && (negative || magnitude <= std::uint64_t{INT64_MAX});
+  }
 };
 
 namespace detail {
@@ -263,13 +274,11 @@ inline bool fits_u64(const char* first, const char* last, std::uint64_t& value) 
 // 64 bits; everything else, -0 included, is a double. std::nullopt when it lies beyond the double
 // range.
 inline std::optional<Number> number_value(const char* first, const NumberToken& t) {
-  if (t.integral && !t.wide) {
-    if (!t.negative) return Number::of_u64(t.magnitude);
-    if (t.magnitude == 0) return Number::of_f64(-0.0);
-    if (t.magnitude <= (std::uint64_t{1} << 63))
-      return Number::of_i64(static_cast<std::int64_t>(0 - t.magnitude));
-    return Number::of_f64(-static_cast<double>(t.magnitude));
-  }
+  if (t.is_integer())
+    return t.negative ? Number::of_i64(static_cast<std::int64_t>(0 - t.magnitude))
+                      : Number::of_u64(t.magnitude);
+  // -0, and negative integers below the signed range.
+  if (t.integral && !t.wide) return Number::of_f64(-static_cast<double>(t.magnitude));
   const std::optional<double> v = decimal_to_double(first, t.at);
   if (!v) return std::nullopt;
   return Number::of_f64(*v);

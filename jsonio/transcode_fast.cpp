@@ -182,9 +182,7 @@ class FastTranscoder : public TextCursor {
     if (t.fault != token::Fault::None) return give_up();
     // Integers the writer gives back digit for digit; only -0 and those below the i64 range
     // become doubles.
-    if (t.integral && !t.wide &&
-        (!t.negative || (t.magnitude != 0 && t.magnitude <= (std::uint64_t{1} << 63))))
-      return t.at;
+    if (t.is_integer()) return t.at;
     return rewritten_number(p, t);
   }
   // A number the writer gives in its double form.

@@ -14,8 +14,10 @@ namespace vorlik::json {
 namespace detail {
 
 // The kinds of the containers standing open, innermost last: one bit each, true for an object.
-// The first 128 fit in place: all a read value may open.
+// The first 128 fit in place: all a read value may open (a skipped one may open more).
 class OpenKinds {
+  static_assert(kMaxDepth <= 128, "the containers a read value opens fit in place");
+
  public:
   bool empty() const { return n_ == 0; }
   void push(bool object) {

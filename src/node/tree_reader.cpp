@@ -242,9 +242,7 @@ const char* FastTree<kKeepWritten>::integer(const char* p, int open, Value& v) {
   const char c = at(p);
   if (c == '-' || json::is_digit(c)) {
     const json::token::NumberToken t = json::token::scan_number(p, end_);
-    if (t.fault == json::token::Fault::None && t.integral && !t.wide &&
-        (t.negative ? t.magnitude != 0 && t.magnitude <= std::uint64_t{1} << 63
-                    : t.magnitude <= std::uint64_t{INT64_MAX})) {
+    if (t.fault == json::token::Fault::None && t.is_i64()) {
       v.integer = t.negative ? static_cast<std::int64_t>(0 - t.magnitude)
                              : static_cast<std::int64_t>(t.magnitude);
       return t.at;
