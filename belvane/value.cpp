@@ -14,12 +14,9 @@ namespace vorlik {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kNames = {"Null", "Bool", "Int", "Float",
-                                                    "Str",  "List", "Map", "Submodel"};
-
 Value::Kind checked_variant(json::Reader& r, std::string_view name) {
-  int k = json::variant_index(name, kNames);
-  if (k < 0) r.fail_here(json::unknown_variant(name, kNames));
+  const int k = kValueVariants.find(name);
+  if (k < 0) r.fail_here(json::unknown_variant(name, kValueVariants.list()));
   return static_cast<Value::Kind>(k);
 }
 
@@ -94,7 +91,7 @@ void write_value(json::Writer& w, const Value& v) {
     return;
   }
   w.raw("{\"");
-  w.raw(kNames[static_cast<std::size_t>(v.kind)]);
+  w.raw(kValueVariants[static_cast<std::size_t>(v.kind)]);
   w.raw("\":");
   switch (v.kind) {
     case Value::Kind::Null:

@@ -2,11 +2,13 @@
 // externally tagged ({"Int":5}; Null as the bare string "Null").
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
+#include "jsonio/names.hpp"
 #include "jsonio/reader.hpp"
 #include "jsonio/writer.hpp"
 
@@ -46,6 +48,11 @@ struct ValueEntry {
 inline std::span<const ValueEntry> Value::map() const {
   return {entries, count};
 }
+
+// The alternatives' names, in the order of Value::Kind: every reader and the writer take them from
+// here.
+inline constexpr json::Names<8> kValueVariants(std::array<std::string_view, 8>{
+    "Null", "Bool", "Int", "Float", "Str", "List", "Map", "Submodel"});
 
 // Lists and maps are laid out in the reader's arena.
 Value read_value(json::Reader& reader);

@@ -49,6 +49,17 @@ class Staging {
     return *slot;
   }
   std::size_t size() const { return size_; }
+  // Keeps the first `n` elements.
+  void truncate(std::size_t n) {
+    if (size_ > N && n <= N) {
+      // Back in place: what lies in place is looked at only while it holds them all.
+      std::memcpy(static_cast<void*>(inline_), spill_.data(), n * sizeof(T));
+      spill_.clear();
+    } else if (size_ > N) {
+      spill_.resize(n);
+    }
+    size_ = n;
+  }
   // The elements so far, in order, for reordering in place before they are laid out.
   std::span<T> items() { return {size_ <= N ? data() : spill_.data(), size_}; }
   // Copies `items` (a prefix of items() after reordering) into `arena`; nullptr when empty.

@@ -52,6 +52,7 @@ def seeds():
         for patch in PATCHES:
             yield "apply_json", f"{old}\0{patch}".encode()
     for payload in PAYLOADS + TREES + PATCHES:
+        yield "transcode", payload.encode()
         for target in ("encode_frame_json", "encode_frame_msgpack"):
             yield target, f"model\0{payload}".encode()
         header = {"codec": "application/json", "model_type": "m", "target": 0, "rev": 7, "kind": "Snapshot"}
@@ -84,6 +85,7 @@ def seeds():
             elif fn == "encode_frame":
                 codec = "encode_frame_msgpack" if "msgpack" in args[4] else "encode_frame_json"
                 yield codec, f"{args[1]}\0{args[0]}".encode("utf-8", "surrogatepass")
+                yield "transcode", args[0].encode("utf-8", "surrogatepass")
 
 
 def large_seeds():

@@ -25,12 +25,6 @@ constexpr int hex_value(char c) {
   return -1;
 }
 
-// The letters of the one-letter escapes: \" \\ \/ \b \f \n \r \t.
-constexpr bool is_simple_escape(char c) {
-  return c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' ||
-         c == 't';
-}
-
 // Bytes a JSON string may not hold as they are: the quote, the backslash and control characters.
 constexpr bool is_string_special(unsigned char c) {
   return c == '"' || c == '\\' || c < 0x20;

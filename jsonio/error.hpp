@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vorlik::json {
 
@@ -19,8 +20,12 @@ struct ReadError {
   std::size_t offset = kUnplaced;
 };
 
+// An error still without its place. Only these are caught on their way out of a container, to be
+// placed there; an error with its place passes through every container at once.
+struct UnplacedError : ReadError {};
+
 [[noreturn]] inline void fail_unplaced(std::string description) {
-  throw ReadError{std::move(description), kUnplaced};
+  throw UnplacedError{{std::move(description), kUnplaced}};
 }
 
 // "{description} at line {line} column {column}", or the bare description when unplaced.

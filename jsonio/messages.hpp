@@ -50,6 +50,37 @@ inline constexpr char kFoundSequence[] = "sequence";
 inline constexpr char kFoundMap[] = "map";
 inline constexpr char kFoundUnitVariant[] = "unit variant";
 
+// --- What was expected ---------------------------------------------------------------------------
+inline constexpr char kExpectedVariantIdentifier[] = "variant identifier";
+
+// "internally tagged enum Action"
+inline std::string internally_tagged(std::string_view type) {
+  std::string m = "internally tagged enum ";
+  m += type;
+  return m;
+}
+
+// "struct variant Op::SetProp"
+inline std::string struct_variant(std::string_view type, std::string_view variant) {
+  std::string m = "struct variant ";
+  m += type;
+  m += "::";
+  m += variant;
+  return m;
+}
+
+// "variant index 0 <= i < 10"
+inline std::string variant_index(std::size_t count) {
+  return "variant index 0 <= i < " + std::to_string(count);
+}
+
+// "data did not match any variant of untagged enum EndpointUrl"
+inline std::string no_untagged_variant(std::string_view type) {
+  std::string m = "data did not match any variant of untagged enum ";
+  m += type;
+  return m;
+}
+
 // --- Typing --------------------------------------------------------------------------------------
 // "invalid type: {found}, expected {expected}"
 inline std::string invalid_type(std::string_view found, std::string_view expected) {
@@ -90,6 +121,11 @@ inline std::string missing_field(std::string_view key) {
 // "1 element", "7 elements"
 inline std::string elements(std::size_t n) {
   return std::to_string(n) + (n == 1 ? " element" : " elements");
+}
+
+// "3 elements in sequence"
+inline std::string elements_in_sequence(std::size_t n) {
+  return elements(n) + " in sequence";
 }
 
 // "invalid length {length}, expected {expected}"

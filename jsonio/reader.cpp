@@ -9,30 +9,8 @@
 namespace vorlik::json {
 
 int Reader::peek_after_space() {
-  while (i_ < n_) {
-    char c = p_[i_];
-    if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return static_cast<unsigned char>(c);
-    ++i_;
-    // Indentation comes in runs of spaces: step over them eight at a time.
-    while (std::endian::native == std::endian::little && i_ + 8 <= n_) {
-      std::uint64_t w;
-      std::memcpy(&w, p_ + i_, 8);
-      if (std::uint64_t d = w ^ 0x2020202020202020ULL) {
-        i_ += static_cast<std::size_t>(std::countr_zero(d) >> 3);
-        break;
-      }
-      i_ += 8;
-    }
-  }
-  return -1;
-}
-
-void Reader::ident(std::string_view rest) {
-  for (char expected : rest) {
-    if (i_ >= n_) fail_here(msg::kEofValue);
-    char c = p_[i_++];
-    if (c != expected) fail_here(msg::kExpectedIdent);
-  }
+  i_ = static_cast<std::size_t>(token::skip_space(p_ + i_, p_ + n_) - p_);
+  return peek();
 }
 
 // --- Typed reads -------------------------------------------------------------------------------
@@ -51,13 +29,11 @@ std::string_view Reader::read_str() {
 bool Reader::read_bool() {
   int c = peek_ws();
   if (c == 't') {
-    ++i_;
-    ident("rue");
+    literal("true");
     return true;
   }
   if (c == 'f') {
-    ++i_;
-    ident("alse");
+    literal("false");
     return false;
   }
   if (c == -1) fail_peek(msg::kEofValue);
@@ -96,8 +72,7 @@ double Reader::read_f64() {
 void Reader::read_unit() {
   int c = peek_ws();
   if (c == 'n') {
-    ++i_;
-    ident("ull");
+    literal("null");
     return;
   }
   if (c == -1) fail_peek(msg::kEofValue);
@@ -106,8 +81,7 @@ void Reader::read_unit() {
 
 bool Reader::take_null() {
   if (peek_ws() != 'n') return false;
-  ++i_;
-  ident("ull");
+  literal("null");
   return true;
 }
 

@@ -27,6 +27,7 @@
 #include "jsonio/messages.hpp"
 #include "jsonio/number.hpp"
 #include "jsonio/scan.hpp"
+#include "jsonio/token.hpp"
 
 namespace vorlik::json {
 
@@ -92,8 +93,15 @@ class Reader {
   }
   // Whether the last string read had no escapes: its text is then its own compact JSON form.
   bool last_string_plain() const { return last_string_plain_; }
-  Number number_token();              // at '-' or a digit
-  void ident(std::string_view rest);  // the first letter already consumed
+  Number number_token();  // at '-' or a digit
+  // The literal `word` ("true", "false", "null"), its first letter under the cursor.
+  template <std::size_t N>
+  void literal(const char (&word)[N]) {
+    const token::Stop s = token::literal(p_ + i_, p_ + n_, word);
+    i_ = static_cast<std::size_t>(s.at - p_);
+    if (s.fault != token::Fault::None)
+      fail_here(s.fault == token::Fault::Truncated ? msg::kEofValue : msg::kExpectedIdent);
+  }
 
   // Steps over white space and tells what value starts there. null, true and false are
   // consumed; for any other value the cursor is left on its first byte. Fails at the end of
@@ -102,16 +110,13 @@ class Reader {
     int c = peek_ws();
     switch (c) {
       case 'n':
-        ++i_;
-        ident("ull");
+        literal("null");
         return Token::Null;
       case 't':
-        ++i_;
-        ident("rue");
+        literal("true");
         return Token::True;
       case 'f':
-        ++i_;
-        ident("alse");
+        literal("false");
         return Token::False;
       case '"':
         return Token::String;
@@ -149,6 +154,12 @@ class Reader {
   [[noreturn]] void invalid_type(std::string_view expected);
   // Steps over one well-formed value of any shape; its nesting is not counted.
   void skip_value();
+  // Reads one value of any shape without recursion, telling `to` what it meets in reading
+  // order: null(), boolean(b), string(s) (last_string_plain() tells how it was spelt),
+  // number(n), open_array(), close_array(), open_object(), key(k) (the colon read after it),
+  // close_object(). Every array and object counts one nesting level. Defined in walk.hpp.
+  template <class To>
+  void walk(To& to);
   void colon() {
     if (i_ < n_ && p_[i_] == ':') {
       ++i_;
@@ -182,15 +193,14 @@ class Reader {
     enter();
     ++i_;
     bool done = false;
+    // Errors that carry their place pass through on their way out: only the ones without a
+    // place are caught, to be placed here.
     try {
       done = body();
-    } catch (ReadError& e) {
+    } catch (UnplacedError& e) {
       ++depth_;
-      if (e.offset == kUnplaced) {
-        settle(close);
-        e.offset = i_;
-      }
-      throw;
+      settle(close);
+      throw ReadError{std::move(e.description), i_};
     }
     ++depth_;
     if (!done) return false;
@@ -347,10 +357,17 @@ class Reader {
   void skip_string();
   void skip_number();
   void skip_key();
-  // The fraction and exponent after a number's integer part; true when there was either.
-  bool number_tail(bool skipping);
-  std::uint32_t hex4();
-  void unicode_escape(std::string& out);
+  // One value; kSkip: stepped over, its nesting not counted, its tokens checked by their form.
+  template <bool kSkip, class To>
+  void walk_value(To& to);
+  // A value that opens no container, its token already told by start_value().
+  template <bool kSkip, class To>
+  void walk_scalar(Token token, To& to);
+  // Moves the cursor to `at` and fails there.
+  [[noreturn]] void fail_at(const char* at, const char* description) {
+    i_ = static_cast<std::size_t>(at - p_);
+    fail_here(description);
+  }
 
   const char* p_;
   std::size_t n_;

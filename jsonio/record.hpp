@@ -9,6 +9,7 @@
 // "trailing characters".
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -28,6 +29,38 @@ struct FieldSpec {
   bool has_default = false;  // array form: may be left off the end
 };
 
+// The one table of a record's fields, in declared order: what the exact reader checks the
+// members against, and the names the fast readers match in place.
+template <std::size_t N>
+struct FieldTable {
+  std::array<FieldSpec, N> specs;
+  Names<N> names;
+
+  constexpr explicit FieldTable(const std::array<FieldSpec, N>& fields)
+      : specs(fields), names(keys(fields)) {}
+  constexpr operator std::span<const FieldSpec>() const {  // NOLINT: a view of the table
+    return specs;
+  }
+  // Whether the fields met, one bit each (1 << index), hold every field the object form
+  // requires.
+  constexpr bool complete(std::uint64_t seen) const {
+    for (std::size_t k = 0; k < N; ++k)
+      if (specs[k].required && (seen & (std::uint64_t{1} << k)) == 0) return false;
+    return true;
+  }
+
+ private:
+  static constexpr std::array<std::string_view, N> keys(const std::array<FieldSpec, N>& fields) {
+    std::array<std::string_view, N> out{};
+    for (std::size_t k = 0; k < N; ++k) out[k] = fields[k].key;
+    return out;
+  }
+};
+
+// Fields that must stand in the object and in the array.
+constexpr FieldSpec required_field(std::string_view key) {
+  return {key, true, false};
+}
 // Fields that may be absent from the object and left off the array.
 constexpr FieldSpec optional_field(std::string_view key) {
   return {key, false, true};
@@ -35,6 +68,12 @@ constexpr FieldSpec optional_field(std::string_view key) {
 // Fields that may be absent from the object but must stand in the array (null allowed there).
 constexpr FieldSpec nullable_field(std::string_view key) {
   return {key, false, false};
+}
+
+// The table of the fields given, in declared order.
+template <class... Fields>
+constexpr FieldTable<sizeof...(Fields)> field_table(const Fields&... fields) {
+  return FieldTable<sizeof...(Fields)>(std::array<FieldSpec, sizeof...(Fields)>{fields...});
 }
 
 // "invalid length 1, expected struct Declaration with 7 elements"

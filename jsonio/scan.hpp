@@ -23,6 +23,18 @@
 
 namespace vorlik::json {
 
+// A word's bytes that are a quote, a backslash or a control character, flagged by their high
+// bit. Exact for bytes up to 0x7F and for the lowest byte flagged (borrows only run upwards);
+// bytes above 0x7F are never flagged by themselves.
+constexpr std::uint64_t string_special_bytes(std::uint64_t v) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  const std::uint64_t quote = v ^ (kOnes * '"');
+  const std::uint64_t backslash = v ^ (kOnes * '\\');
+  return (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+          ((v - kOnes * 0x20) & ~v)) &
+         (kOnes * 0x80);
+}
+
 // The index of the first byte in p[i, n) that is a quote, a backslash or a control character;
 // n when there is none. Reads nothing outside p[0, n).
 [[gnu::always_inline]] inline std::size_t find_string_special(const char* p, std::size_t i,
@@ -57,22 +69,49 @@ namespace vorlik::json {
   }
 #endif
   if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
     while (i + 8 <= n) {
       std::uint64_t v;
       std::memcpy(&v, p + i, 8);
-      std::uint64_t quote = v ^ (kOnes * '"');
-      std::uint64_t backslash = v ^ (kOnes * '\\');
-      std::uint64_t hits = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                           ((v - kOnes * 0x20) & ~v);
-      // The lowest flagged byte is always a true hit (borrows only run upwards).
-      if (hits &= kHigh) return i + static_cast<std::size_t>(std::countr_zero(hits) >> 3);
+      if (const std::uint64_t hits = string_special_bytes(v))
+        return i + static_cast<std::size_t>(std::countr_zero(hits) >> 3);
       i += 8;
     }
   }
   while (i < n && !is_string_special(static_cast<unsigned char>(p[i]))) ++i;
   return i;
+}
+
+// Whether the `n` bytes at `p` are ASCII without quote, backslash or control character: text
+// that needs neither escaping nor a UTF-8 check. `wide` tells whether a byte above 0x7F was
+// seen. `avail` bytes from `p` on may be read (at least n): the last few bytes are then read as
+// one word.
+inline bool is_plain_ascii(const char* p, std::size_t n, std::size_t avail, bool& wide) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = kOnes * 0x80;
+  std::uint64_t hits = 0, high = 0;
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    std::uint64_t v;
+    std::memcpy(&v, p + k, 8);
+    hits |= string_special_bytes(v);
+    high |= v;
+  }
+  if (k < n) {
+    const std::size_t rest = n - k;  // 1..7
+    std::uint64_t v = 0;
+    if (avail - k >= 8)
+      std::memcpy(&v, p + k, 8);
+    else
+      std::memcpy(&v, p + k, rest);
+    // The bytes past the end become plain letters.
+    const std::uint64_t keep = std::endian::native == std::endian::little
+                                   ? (std::uint64_t{1} << (8 * rest)) - 1
+                                   : ~(~std::uint64_t{0} >> (8 * rest));
+    v = (v & keep) | (kOnes * 'a' & ~keep);
+    hits |= string_special_bytes(v);
+    high |= v;
+  }
+  wide = (high & kHigh) != 0;
+  return hits == 0 && !wide;
 }
 
 }  // namespace vorlik::json

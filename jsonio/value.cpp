@@ -5,47 +5,74 @@
 
 #include "containers/ordered.hpp"
 #include "containers/staging.hpp"
+#include "jsonio/walk.hpp"
 
 namespace vorlik::json {
 
-Json read_json(Reader& r, Shape shape) {
-  switch (r.start_value()) {
-    case Token::Null:
-      return Json();
-    case Token::True:
-      return Json(true);
-    case Token::False:
-      return Json(false);
-    case Token::String:
-      return Json(r.string_token());
-    case Token::Number:
-      return Json(r.number_token());
-    case Token::Array: {
-      // Few elements inline: the reader recurses here up to its nesting limit.
-      Staging<Json, 4> items;
-      r.container(']', [&] {
-        Reader::Elements el(r);
-        while (el.next()) items.push(read_json(r, shape));
-      });
-      return Json(Items(Staging<Json, 4>::lay_out(items.items(), r.arena()), items.size()));
-    }
-    case Token::Object: {
-      Staging<Member, 4> members;
-      r.container('}', [&] {
-        Reader::Members m(r);
-        std::string_view key;
-        while (m.next(key)) {
-          r.colon();
-          members.push(Member(key, read_json(r, shape)));
-        }
-      });
-      auto all = members.items();
-      auto kept = shape == Shape::Generic ? settle_range(all.begin(), all.end()) : all.end();
-      const std::span<const Member> laid(all.begin(), kept);
-      return Json(Entries(Staging<Member, 4>::lay_out(laid, r.arena()), laid.size()));
-    }
+namespace {
+
+// Builds the value the reader walks, without recursion: the elements and members of the
+// containers open are staged, innermost last, and laid out in the arena as each one closes.
+class Builder {
+ public:
+  Builder(Reader& r, Shape shape) : r_(r), shape_(shape) {}
+
+  Json result() const { return result_; }
+
+  void null() { put(Json()); }
+  void boolean(bool b) { put(Json(b)); }
+  void string(std::string_view s) { put(Json(s)); }
+  void number(const Number& n) { put(Json(n)); }
+  void open_array() { open_[depth_++] = {false, items_.size()}; }
+  void close_array() {
+    const std::size_t base = open_[--depth_].base;
+    const std::span<const Json> laid(items_.items().subspan(base));
+    const Items items(Staging<Json>::lay_out(laid, r_.arena()), laid.size());
+    items_.truncate(base);
+    put(Json(items));
   }
-  return Json();
+  void open_object() { open_[depth_++] = {true, members_.size()}; }
+  void key(std::string_view k) { members_.push(Member(k, Json())); }
+  void close_object() {
+    const std::size_t base = open_[--depth_].base;
+    const auto all = members_.items().subspan(base);
+    auto kept = shape_ == Shape::Generic ? settle_range(all.begin(), all.end()) : all.end();
+    const std::span<const Member> laid(all.begin(), kept);
+    const Entries members(Staging<Member>::lay_out(laid, r_.arena()), laid.size());
+    members_.truncate(base);
+    put(Json(members));
+  }
+
+ private:
+  struct Open {
+    bool object;
+    std::size_t base;  // its first element or member among those staged
+  };
+
+  void put(const Json& v) {
+    if (depth_ == 0)
+      result_ = v;
+    else if (open_[depth_ - 1].object)
+      members_.items().back().second = v;
+    else
+      items_.push(v);
+  }
+
+  Reader& r_;
+  const Shape shape_;
+  Json result_;
+  Staging<Json> items_;
+  Staging<Member> members_;
+  Open open_[kMaxDepth];
+  int depth_ = 0;
+};
+
+}  // namespace
+
+Json read_json(Reader& r, Shape shape) {
+  Builder b(r, shape);
+  r.walk(b);
+  return b.result();
 }
 
 void write_json(Writer& w, const Json& v) {

@@ -14,9 +14,7 @@ namespace vorlik::json {
 
 // The index of name in names, or -1.
 inline int variant_index(std::string_view name, std::span<const std::string_view> names) {
-  for (std::size_t k = 0; k < names.size(); ++k)
-    if (same_name(names[k], name)) return static_cast<int>(k);
-  return -1;
+  return name_index(name, names);
 }
 
 // "unknown variant `x`, expected `a` or `b`", or "..., expected one of `a`, `b`, `c`".

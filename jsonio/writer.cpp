@@ -93,6 +93,20 @@ constexpr auto kEscape = [] {
 
 }  // namespace
 
+std::size_t escaped_form(std::uint32_t code_point, char* out) {
+  if (code_point >= 0x80) return 0;
+  const char e = kEscape.c[code_point];
+  if (e == 0) return 0;
+  out[0] = '\\';
+  out[1] = e;
+  if (e != 'u') return 2;
+  out[2] = '0';
+  out[3] = '0';
+  out[4] = kHexDigits[code_point >> 4];
+  out[5] = kHexDigits[code_point & 15];
+  return 6;
+}
+
 namespace {
 // The string's own growth doubles its capacity; only a stretch about to be written is cleared.
 constexpr std::size_t kStretch = 4096;
@@ -128,14 +142,8 @@ void Writer::scanned_string(std::string_view s) {
   for (std::size_t k = first; k < s.size(); k = find_string_special(s.data(), k + 1, s.size())) {
     raw(s.substr(start, k - start));
     start = k + 1;
-    const unsigned char b = static_cast<unsigned char>(s[k]);
-    if (char e = kEscape.c[b]; e != 'u') {
-      const char esc[2] = {'\\', e};
-      raw(std::string_view(esc, 2));
-    } else {
-      const char esc[6] = {'\\', 'u', '0', '0', kHexDigits[b >> 4], kHexDigits[b & 15]};
-      raw(std::string_view(esc, 6));
-    }
+    char escape[6];
+    raw(std::string_view(escape, escaped_form(static_cast<unsigned char>(s[k]), escape)));
   }
   raw(s.substr(start));
   raw('"');

@@ -18,6 +18,10 @@ namespace vorlik::json {
 // infinities give "null". Returns the number of bytes written; buf needs 32 bytes.
 std::size_t format_double(double value, char* buf, bool plus_sign = true);
 
+// How a string's character is spelt when the writer escapes it: the escape is put in `out` (six
+// bytes are enough) and its length returned; 0 for a character written as it is.
+std::size_t escaped_form(std::uint32_t code_point, char* out);
+
 // Writes through a cursor into a string kept longer than the text: a short piece then costs
 // neither a length update of the string nor a call to copy it. The string is cleared only a
 // stretch ahead of the cursor at a time, as it grows. Code that works on the string itself

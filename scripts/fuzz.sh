@@ -22,7 +22,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(diff_json apply_json encode_frame_json encode_frame_msgpack
-                                     decode_frame parse_cem tree_reader)
+                                     decode_frame parse_cem tree_reader transcode)
 bash scripts/install-deps.sh clang libclang-rt-14-dev
 python=.venv/bin/python
 [ -x "$python" ] || python=python3

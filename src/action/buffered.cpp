@@ -4,11 +4,13 @@
 #include <string>
 
 #include "containers/ordered.hpp"
+#include "jsonio/describe.hpp"
+#include "jsonio/messages.hpp"
 
 namespace vorlik::handler {
 
 void fail_missing_tag(const TaggedType& t) {
-  json::fail_unplaced("missing field " + quoted(t.tag_key));
+  json::fail_unplaced(json::msg::missing_field(t.tag_key));
 }
 
 int variant_from_content(const Json& v, const TaggedType& t) {
@@ -20,10 +22,10 @@ int variant_from_content(const Json& v, const TaggedType& t) {
   if (v.type() == Json::Type::Number && v.number().kind == json::Number::Kind::U64) {
     const std::uint64_t n = v.number().u;
     if (n < t.tags.size()) return static_cast<int>(n);
-    json::fail_unplaced("invalid value: integer `" + std::to_string(n) +
-                        "`, expected variant index 0 <= i < " + std::to_string(t.tags.size()));
+    json::fail_unplaced(json::msg::invalid_value(json::describe_number(v.number()),
+                                                 json::msg::variant_index(t.tags.size())));
   }
-  json::fail_type(v, "variant identifier");
+  json::fail_type(v, json::msg::kExpectedVariantIdentifier);
 }
 
 Body body_of(const Json& v, const TaggedType& t) {
@@ -47,7 +49,7 @@ Body body_of(const Json& v, const TaggedType& t) {
     b.variant = variant_from_content(items[0], t);
     for (std::size_t k = 1; k < items.size(); ++k) b.items.push_back(&items[k]);
   } else {
-    json::fail_type(v, std::string("internally tagged enum ") + std::string(t.type_name));
+    json::fail_type(v, json::msg::internally_tagged(t.type_name));
   }
   return b;
 }
@@ -75,15 +77,13 @@ Json to_generic(const Json& v, Arena& arena) {
 }
 
 std::string variant_record(const Body& b, const TaggedType& t) {
-  return "struct variant " + std::string(t.type_name) +
-         "::" + std::string(t.names[static_cast<std::size_t>(b.variant)]);
+  return json::msg::struct_variant(t.type_name, t.names[static_cast<std::size_t>(b.variant)]);
 }
 
 void check_no_trailing(const Body& b, std::size_t fields) {
   if (b.items.size() <= fields) return;
-  json::fail_unplaced("invalid length " + std::to_string(b.items.size()) + ", expected " +
-                      std::to_string(fields) + (fields == 1 ? " element" : " elements") +
-                      " in sequence");
+  json::fail_unplaced(
+      json::msg::invalid_length(b.items.size(), json::msg::elements_in_sequence(fields)));
 }
 
 }  // namespace vorlik::handler

@@ -2,23 +2,24 @@
 // standing on the value. Like the direct way it takes the common handler, its tag first and
 // nothing unusual, and returns false on anything else (the tag elsewhere, an unknown, repeated
 // or missing field, a value of another type); the caller then hands the handler to the exact
-// reader where it stands. A fault in the text gives the whole tree up.
+// reader where it stands. A fault in the text gives the whole tree up: the cursor then stands at
+// the end, where every step finds nothing more.
 #pragma once
 
 #include <cstddef>
 #include <span>
 #include <string_view>
 
+#include "jsonio/cursor.hpp"
 #include "jsonio/names.hpp"
 #include "jsonio/record.hpp"
 #include "jsonio/value.hpp"
 #include "src/action/tags.hpp"
-#include "src/text_cursor.hpp"
 
 namespace vorlik::handler {
 
 struct Fast {
-  TextCursor& t;
+  json::TextCursor& t;
   const char*& p;  // shared by the handles of one handler: each step moves it on
   int open;        // arrays and objects open around the value
 };
@@ -50,8 +51,9 @@ inline bool take_lit(Fast f, json::Json& out) {
 template <class Each>
 bool each_item(Fast f, Each&& each) {
   if (f.t.at(f.p) != '[') return false;
-  const int inner = TextCursor::deeper(f.open);
-  if (f.t.opens_empty(f.p, ']')) return true;
+  const bool empty = f.t.past_open(f.p, ']');
+  const int inner = f.t.deeper(f.p, f.open);
+  if (empty) return true;
   do {
     if (!each(Fast{f.t, f.p, inner})) return false;
   } while (f.t.more(f.p, ']'));
@@ -61,8 +63,9 @@ bool each_item(Fast f, Each&& each) {
 template <class Each>
 bool each_entry(Fast f, Each&& each) {
   if (f.t.at(f.p) != '{') return false;
-  const int inner = TextCursor::deeper(f.open);
-  if (f.t.opens_empty(f.p, '}')) return true;
+  const bool empty = f.t.past_open(f.p, '}');
+  const int inner = f.t.deeper(f.p, f.open);
+  if (empty) return true;
   do {
     std::string_view key;
     f.p = f.t.key(f.p, key);
@@ -79,11 +82,14 @@ struct FastFields {
 
   template <class TypeField>
   bool operator()(std::span<const json::FieldSpec> fields, TypeField&& type_field) const {
-    TextCursor& t = object.t;
+    json::TextCursor& t = object.t;
     const char*& p = object.p;
     json::FieldSet set(fields);
     for (char c = t.at(p); c != '}'; c = t.at(p)) {
-      if (c != ',') throw GiveUp{};
+      if (c != ',') {
+        p = t.give_up();
+        return false;
+      }
       ++p;
       std::string_view key;
       p = t.key(p, key);
@@ -102,8 +108,9 @@ struct FastFields {
 template <class TypeVariant>
 bool typed(Fast f, const TaggedType& t, TypeVariant&& type_variant, bool /*numbered*/ = true) {
   if (f.t.at(f.p) != '{') return false;
-  const int inner = TextCursor::deeper(f.open);
-  if (f.t.opens_empty(f.p, '}')) return false;
+  const bool empty = f.t.past_open(f.p, '}');
+  const int inner = f.t.deeper(f.p, f.open);
+  if (empty) return false;
   if (!f.t.name_literal(f.p, t.tag_key)) {
     std::string_view key;
     f.p = f.t.key(f.p, key);

@@ -1,6 +1,7 @@
 // Reading a handler where it stands in the text.
 #include <vector>
 
+#include "jsonio/messages.hpp"
 #include "src/action/action.hpp"
 #include "src/action/typing.hpp"
 
@@ -24,11 +25,11 @@ Action read_buffered(json::Reader& r) {
       b.variant = k;
       return;
     }
-    if (c == -1) r.fail_peek("EOF while parsing a value");
-    r.invalid_type("variant identifier");
+    if (c == -1) r.fail_peek(json::msg::kEofValue);
+    r.invalid_type(json::msg::kExpectedVariantIdentifier);
   };
   const int c = r.peek_ws();
-  if (c == -1) r.fail_peek("EOF while parsing a value");
+  if (c == -1) r.fail_peek(json::msg::kEofValue);
   if (c == '{') {
     bool have_tag = false;
     r.container('}', [&] {
@@ -58,7 +59,7 @@ Action read_buffered(json::Reader& r) {
     });
     for (const Json& item : items) b.items.push_back(&item);
   } else {
-    r.invalid_type("internally tagged enum Action");
+    r.invalid_type(json::msg::internally_tagged(kAction.type_name));
   }
   Action a;
   (void)type_alternative(b.variant, BufferedFields{b, kAction, r.arena()}, a.v);

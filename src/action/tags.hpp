@@ -34,13 +34,6 @@ inline constexpr TaggedType kRef{"ref", "Ref", kRefTags, kRefNames};
 inline constexpr TaggedType kExpr{"expr", "Expr", kExprTags, kExprNames};
 inline constexpr TaggedType kAction{"kind", "Action", kActionTags, kActionNames};
 
-inline std::string quoted(std::string_view s) {
-  std::string out = "`";
-  out += s;
-  out += '`';
-  return out;
-}
-
 // The variant named `name`, or -1.
 inline int find_tag(std::string_view name, const TaggedType& t) {
   return json::variant_index(name, t.tags);

@@ -190,7 +190,7 @@ bool type_url(H h, EndpointUrl& out) {
   try {
     return type_held(h, out.v.template emplace<Held<Expr>>());
   } catch (const json::ReadError&) {
-    json::fail_unplaced("data did not match any variant of untagged enum EndpointUrl");
+    json::fail_unplaced(json::msg::no_untagged_variant("EndpointUrl"));
   }
 }
 

@@ -8,7 +8,6 @@ namespace vorlik {
 
 namespace {
 
-using json::FieldSpec;
 using json::Reader;
 
 template <class T, class ReadOne>
@@ -17,8 +16,7 @@ void read_list(Reader& r, std::vector<T>& out, ReadOne read_one) {
 }
 
 void read_type_text(Reader& r, TypeText& t) {
-  static constexpr FieldSpec kFields[] = {json::nullable_field("text")};
-  json::read_fields(r, "struct TypeText", kFields,
+  json::read_fields(r, "struct TypeText", kTypeTextFields,
                     [&](std::size_t) { t.text = r.read_optional_str(); });
 }
 
@@ -30,18 +28,11 @@ std::optional<TypeText> read_optional_type_text(Reader& r) {
 }
 
 void read_named(Reader& r, Named& n) {
-  static constexpr FieldSpec kFields[] = {{"name"}};
-  json::read_fields(r, "struct Named", kFields, [&](std::size_t) { n.name = r.read_str(); });
+  json::read_fields(r, "struct Named", kNamedFields, [&](std::size_t) { n.name = r.read_str(); });
 }
 
 void read_attribute(Reader& r, Attribute& a) {
-  static constexpr FieldSpec kFields[] = {
-      {"name"},
-      json::nullable_field("type"),
-      json::nullable_field("default"),
-      json::nullable_field("description"),
-  };
-  json::read_fields(r, "struct Attribute", kFields, [&](std::size_t field) {
+  json::read_fields(r, "struct Attribute", kAttributeFields, [&](std::size_t field) {
     switch (field) {
       case 0:
         a.name = r.read_str();
@@ -62,16 +53,7 @@ void read_attribute(Reader& r, Attribute& a) {
 // Reads into a Declaration that held the previous one, keeping the capacity of its lists.
 void read_declaration(Reader& r, Declaration& d) {
   d.clear();
-
-  // The optional strings have no missing-key value in array form: only the flag and the lists
-  // may be left off the end there.
-  static constexpr FieldSpec kFields[] = {
-      json::optional_field("customElement"), json::nullable_field("tagName"),
-      json::nullable_field("summary"),       json::nullable_field("description"),
-      json::optional_field("attributes"),    json::optional_field("events"),
-      json::optional_field("slots"),
-  };
-  json::read_fields(r, "struct Declaration", kFields, [&](std::size_t field) {
+  json::read_fields(r, "struct Declaration", kDeclarationFields, [&](std::size_t field) {
     switch (field) {
       case 0:
         d.custom_element = r.read_bool();
@@ -100,9 +82,8 @@ void read_declaration(Reader& r, Declaration& d) {
 
 // A Module or a Manifest: a record whose one field is a list.
 template <class ReadElement>
-void read_list_record(Reader& r, std::string_view record, std::string_view key,
+void read_list_record(Reader& r, std::string_view record, const json::FieldTable<1>& fields,
                       ReadElement read_element) {
-  const FieldSpec fields[] = {json::optional_field(key)};
   json::read_fields(r, record, fields, [&](std::size_t) { r.read_seq(read_element); });
 }
 
@@ -110,8 +91,8 @@ void read_list_record(Reader& r, std::string_view record, std::string_view key,
 
 void read_manifest(Reader& r, const std::function<void(const Declaration&)>& on_declaration) {
   Declaration declaration;
-  read_list_record(r, "struct Manifest", "modules", [&] {
-    read_list_record(r, "struct Module", "declarations", [&] {
+  read_list_record(r, "struct Manifest", kManifestFields, [&] {
+    read_list_record(r, "struct Module", kModuleFields, [&] {
       read_declaration(r, declaration);
       on_declaration(declaration);
     });

@@ -12,6 +12,7 @@
 
 #include "containers/arena.hpp"
 #include "jsonio/reader.hpp"
+#include "jsonio/record.hpp"
 
 namespace vorlik {
 
@@ -50,6 +51,22 @@ struct Declaration {
     slots.clear();
   }
 };
+
+// The fields of each record, in declared order: both readers take the members' names and the
+// required ones from these tables. The optional strings have no missing-key value in array
+// form: only the flag and the lists may be left off the end there.
+inline constexpr auto kManifestFields = json::field_table(json::optional_field("modules"));
+inline constexpr auto kModuleFields = json::field_table(json::optional_field("declarations"));
+inline constexpr auto kDeclarationFields =
+    json::field_table(json::optional_field("customElement"), json::nullable_field("tagName"),
+                      json::nullable_field("summary"), json::nullable_field("description"),
+                      json::optional_field("attributes"), json::optional_field("events"),
+                      json::optional_field("slots"));
+inline constexpr auto kAttributeFields =
+    json::field_table(json::required_field("name"), json::nullable_field("type"),
+                      json::nullable_field("default"), json::nullable_field("description"));
+inline constexpr auto kTypeTextFields = json::field_table(json::nullable_field("text"));
+inline constexpr auto kNamedFields = json::field_table(json::required_field("name"));
 
 // Reads the manifest value at the reader's cursor (every record in object or array form) and
 // calls on_declaration with each declaration of each module, in order. The Declaration passed is

@@ -1,77 +1,71 @@
 // The manifest on the fast path: the records of a compact, well-formed manifest read with the
 // text cursor, and every member they do not know stepped over without a placed error.
-#include <array>
 #include <cstdint>
 #include <string_view>
 
-#include "jsonio/error.hpp"
-#include "jsonio/names.hpp"
+#include "jsonio/cursor.hpp"
+#include "jsonio/record.hpp"
+#include "jsonio/token.hpp"
 #include "src/cem/manifest.hpp"
-#include "src/text_cursor.hpp"
 
 namespace vorlik {
 
 namespace {
 
+using json::FieldTable;
+
 // A manifest's records nest eight deep at most, well inside the exact reader's limit, so the
 // fast path never needs to count them.
 static_assert(json::kMaxDepth > 8);
 
-class FastManifest : public TextCursor {
+class FastManifest : public json::TextCursor {
  public:
   FastManifest(std::string_view text, Arena& arena,
                const std::function<void(const Declaration&)>& on_declaration)
       : TextCursor(text, arena), on_declaration_(on_declaration) {}
 
-  void document() {
-    const char* p = list_record(begin_, "modules", [&](const char* q) {
-      return list_record(q, "declarations", [&](const char* d) {
+  bool document() {
+    const char* p = list_record(begin_, kManifestFields, [&](const char* q) {
+      return list_record(q, kModuleFields, [&](const char* d) {
         d = declaration(d, declaration_);
-        on_declaration_(declaration_);
+        if (!gave_up()) on_declaration_(declaration_);
         return d;
       });
     });
-    if (space(p) != end_) throw GiveUp{};
+    return !gave_up() && json::token::skip_space(p, end_) == end_;
   }
 
  private:
-  // The index of `name` among a record's field names, or -1 for a member it does not know.
-  template <std::size_t N>
-  static int field_index(const std::array<std::string_view, N>& names, std::string_view name) {
-    for (std::size_t k = 0; k < N; ++k)
-      if (json::same_name(names[k], name)) return static_cast<int>(k);
-    return -1;
-  }
-
   // A record in object form: field(index, p) reads the value of a known field and returns the
-  // cursor past it; unknown members are stepped over. Returns the fields met, one bit each. The
-  // array form, and a field given twice, are left to the exact reader.
+  // cursor past it; unknown members are stepped over. The array form, a field given twice and a
+  // required field missing are left to the exact reader.
   template <std::size_t N, class Field>
-  const char* record(const char* p, const std::array<std::string_view, N>& names,
-                     std::uint32_t& seen, Field&& field) {
-    expect(p, '{');
-    seen = 0;
-    if (opens_empty(p, '}')) return p;
-    do {
-      std::string_view name;
-      p = key(p, name);
-      const int k = field_index(names, name);
-      if (k < 0) {
-        p = skip_value(p);
-        continue;
-      }
-      const std::uint32_t bit = std::uint32_t{1} << k;
-      if (seen & bit) throw GiveUp{};
-      seen |= bit;
-      p = field(k, p);
-    } while (more(p, '}'));
-    return p;
+  const char* record(const char* p, const FieldTable<N>& fields, Field&& field) {
+    std::uint32_t seen = 0;
+    if (!opens_empty(p, '}')) {
+      do {
+        int k = fields.names.match(p, end_);
+        if (k < 0) {
+          std::string_view name;
+          p = key(p, name);
+          k = fields.names.find(name);
+          if (k < 0) {
+            p = skip_value(p);
+            continue;
+          }
+        }
+        const std::uint32_t bit = std::uint32_t{1} << k;
+        if (seen & bit) return give_up();
+        seen |= bit;
+        p = field(k, p);
+      } while (more(p, '}'));
+    }
+    return fields.complete(seen) ? p : give_up();
   }
 
   // A list: each(p) reads one element and returns the cursor past it.
   template <class Each>
   const char* list(const char* p, Each&& each) {
-    expect(p, '[');
     if (opens_empty(p, ']')) return p;
     do p = each(p);
     while (more(p, ']'));
@@ -80,60 +74,49 @@ class FastManifest : public TextCursor {
 
   // A Manifest or a Module: a record whose one field is a list.
   template <class Each>
-  const char* list_record(const char* p, std::string_view key, Each&& each) {
-    std::uint32_t seen;
-    return record(p, std::array{key}, seen, [&](int, const char* q) { return list(q, each); });
+  const char* list_record(const char* p, const FieldTable<1>& fields, Each&& each) {
+    return record(p, fields, [&](int, const char* q) { return list(q, each); });
   }
 
   const char* str(const char* p, std::string_view& out) {
-    if (at(p) != '"') throw GiveUp{};
+    if (at(p) != '"') return give_up();
     return string(p, out);
   }
   const char* optional_str(const char* p, std::optional<std::string_view>& out) {
     if (at(p) == 'n') {
-      if (!literal(p, "null")) throw GiveUp{};
+      if (!literal(p, "null")) return give_up();
       out.reset();
       return p;
     }
     return str(p, out.emplace());
   }
   const char* boolean(const char* p, bool& out) {
-    if (at(p) == 't' && literal(p, "true")) {
+    at(p);
+    if (literal(p, "true"))
       out = true;
-    } else if (*p == 'f' && literal(p, "false")) {
+    else if (literal(p, "false"))
       out = false;
-    } else {
-      throw GiveUp{};
-    }
+    else
+      return give_up();
     return p;
   }
 
-  // A record whose one field, `name`, is required.
   const char* named(const char* p, Named& n) {
-    std::uint32_t seen;
-    p = record(p, std::array<std::string_view, 1>{"name"}, seen,
-               [&](int, const char* q) { return str(q, n.name); });
-    if (!seen) throw GiveUp{};
-    return p;
+    return record(p, kNamedFields, [&](int, const char* q) { return str(q, n.name); });
   }
 
   const char* optional_type_text(const char* p, std::optional<TypeText>& out) {
     if (at(p) == 'n') {
-      if (!literal(p, "null")) throw GiveUp{};
+      if (!literal(p, "null")) return give_up();
       out.reset();
       return p;
     }
     TypeText& t = out.emplace();
-    std::uint32_t seen;
-    return record(p, std::array<std::string_view, 1>{"text"}, seen,
-                  [&](int, const char* q) { return optional_str(q, t.text); });
+    return record(p, kTypeTextFields, [&](int, const char* q) { return optional_str(q, t.text); });
   }
 
   const char* attribute(const char* p, Attribute& a) {
-    static constexpr std::array<std::string_view, 4> kNames = {"name", "type", "default",
-                                                               "description"};
-    std::uint32_t seen;
-    p = record(p, kNames, seen, [&](int field, const char* q) {
+    return record(p, kAttributeFields, [&](int field, const char* q) {
       switch (field) {
         case 0:
           return str(q, a.name);
@@ -145,16 +128,11 @@ class FastManifest : public TextCursor {
           return optional_str(q, a.description);
       }
     });
-    if (!(seen & 1u)) throw GiveUp{};
-    return p;
   }
 
   const char* declaration(const char* p, Declaration& d) {
-    static constexpr std::array<std::string_view, 7> kNames = {
-        "customElement", "tagName", "summary", "description", "attributes", "events", "slots"};
     d.clear();
-    std::uint32_t seen;
-    return record(p, kNames, seen, [&](int field, const char* q) {
+    return record(p, kDeclarationFields, [&](int field, const char* q) {
       switch (field) {
         case 0:
           return boolean(q, d.custom_element);
@@ -182,13 +160,7 @@ class FastManifest : public TextCursor {
 
 bool read_manifest_fast(std::string_view text, Arena& arena,
                         const std::function<void(const Declaration&)>& on_declaration) {
-  try {
-    FastManifest(text, arena, on_declaration).document();
-    return true;
-  } catch (const GiveUp&) {
-  } catch (const json::ReadError&) {
-  }
-  return false;
+  return FastManifest(text, arena, on_declaration).document();
 }
 
 }  // namespace vorlik

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iterator>
 
+#include "jsonio/utf8.hpp"
 #include "src/cem/unicode_tables.hpp"
 
 namespace vorlik {
@@ -56,24 +57,6 @@ bool is_white_space(char32_t c) {
   return it != ranges.begin() && c <= std::prev(it)->last;
 }
 
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 template <typename Table>
 auto find_mapping(const Table& table, char32_t c) {
   const auto* it = std::lower_bound(table.begin(), table.end(), c,
@@ -83,11 +66,11 @@ auto find_mapping(const Table& table, char32_t c) {
 
 void append_uppercase(std::string& out, char32_t c) {
   if (const auto* full = find_mapping(unicode_tables::kFullUppercase, c)) {
-    for (std::size_t i = 0; i < full->length; ++i) append_utf8(out, full->to[i]);
+    for (std::size_t i = 0; i < full->length; ++i) json::append_utf8(out, full->to[i]);
   } else if (const auto* simple = find_mapping(unicode_tables::kSimpleUppercase, c)) {
-    append_utf8(out, simple->to);
+    json::append_utf8(out, simple->to);
   } else {
-    append_utf8(out, c);
+    json::append_utf8(out, c);
   }
 }
 

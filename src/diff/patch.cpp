@@ -4,7 +4,10 @@
 #include <span>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <variant>
 
+#include "jsonio/messages.hpp"
 #include "jsonio/record.hpp"
 #include "jsonio/variant.hpp"
 
@@ -12,36 +15,29 @@ namespace vorlik {
 
 namespace {
 
-// What a variant's body is called in the reader's messages.
-constexpr std::array<std::string_view, std::variant_size_v<Op>> kBodyNames = {
-    "struct variant Op::SetProp",     "struct variant Op::RemoveProp",
-    "struct variant Op::SetEvent",    "struct variant Op::RemoveEvent",
-    "struct variant Op::SetBinding",  "struct variant Op::RemoveBinding",
-    "struct variant Op::SetKey",      "struct variant Op::InsertChild",
-    "struct variant Op::RemoveChild", "struct variant Op::MoveChild",
-    "struct variant Op::Replace"};
+using json::FieldSpec;
 
-// The variant named, refused just after its name when it names none.
-int checked_variant(json::Reader& reader, std::string_view name) {
-  int variant = json::variant_index(name, kOpNames);
-  if (variant < 0) reader.fail_here(json::unknown_variant(name, kOpNames));
-  return variant;
+// What a variant's body is called in the reader's messages: "struct variant Op::SetProp". Made
+// once from the names, as only messages need them.
+const std::string& body_name(std::size_t variant) {
+  static const auto kNames = [] {
+    std::array<std::string, kOpNames.size()> names;
+    for (std::size_t k = 0; k < names.size(); ++k)
+      names[k] = json::msg::struct_variant("Op", kOpNames[k]);
+    return names;
+  }();
+  return kNames[variant];
 }
 
-using json::FieldSpec;
+// The variant named, refused just after its name when it names none.
+std::size_t checked_variant(json::Reader& reader, std::string_view name) {
+  const int variant = json::variant_index(name, kOpNames);
+  if (variant < 0) reader.fail_here(json::unknown_variant(name, kOpNames));
+  return static_cast<std::size_t>(variant);
+}
 
 constexpr FieldSpec kPatchFields[] = {{"ops"}};
 constexpr FieldSpec kPathSegFields[] = {{"slot"}, {"index"}};
-constexpr FieldSpec kNameFields[] = {{"path"}, {"name"}};
-constexpr FieldSpec kSetPropFields[] = {{"path"}, {"name"}, {"value"}};
-constexpr FieldSpec kSetEventFields[] = {{"path"}, {"name"}, {"action"}};
-constexpr FieldSpec kSetBindingFields[] = {{"path"}, {"name"}, {"binding"}};
-// The key may be left out of the object form (no key), not out of the array form.
-constexpr FieldSpec kSetKeyFields[] = {{"path"}, json::nullable_field("key")};
-constexpr FieldSpec kInsertChildFields[] = {{"path"}, {"slot"}, {"index"}, {"node"}};
-constexpr FieldSpec kRemoveChildFields[] = {{"path"}, {"slot"}, {"index"}};
-constexpr FieldSpec kMoveChildFields[] = {{"path"}, {"slot"}, {"from"}, {"to"}};
-constexpr FieldSpec kReplaceFields[] = {{"path"}, {"node"}};
 
 PathSeg read_path_seg(json::Reader& r) {
   PathSeg seg;
@@ -65,92 +61,135 @@ std::optional<std::string_view> read_key(json::Reader& r) {
   return r.read_str();
 }
 
-template <class T, std::size_t I = 0>
-constexpr std::size_t alternative_index() {
-  if constexpr (std::is_same_v<T, std::variant_alternative_t<I, Op>>)
-    return I;
+// Each variant's fields, "path" first, and the reading of the others: one overload of
+// fields_of() and read_field() per variant.
+
+constexpr FieldSpec kNameFields[] = {{"path"}, {"name"}};
+constexpr FieldSpec kSetPropFields[] = {{"path"}, {"name"}, {"value"}};
+constexpr FieldSpec kSetEventFields[] = {{"path"}, {"name"}, {"action"}};
+constexpr FieldSpec kSetBindingFields[] = {{"path"}, {"name"}, {"binding"}};
+// The key may be left out of the object form (no key), not out of the array form.
+constexpr FieldSpec kSetKeyFields[] = {{"path"}, json::nullable_field("key")};
+constexpr FieldSpec kInsertChildFields[] = {{"path"}, {"slot"}, {"index"}, {"node"}};
+constexpr FieldSpec kRemoveChildFields[] = {{"path"}, {"slot"}, {"index"}};
+constexpr FieldSpec kMoveChildFields[] = {{"path"}, {"slot"}, {"from"}, {"to"}};
+constexpr FieldSpec kReplaceFields[] = {{"path"}, {"node"}};
+
+std::span<const FieldSpec> fields_of(const op::SetProp&) {
+  return kSetPropFields;
+}
+void read_field(json::Reader& r, op::SetProp& b, std::size_t i) {
+  if (i == 1)
+    b.name = r.read_str();
   else
-    return alternative_index<T, I + 1>();
+    b.value = read_value(r);
 }
 
-// The body of variant T. `fields` are its members, "path" first; read_rest(body, i) reads
-// member i of the others.
-template <class T, class ReadRest>
-Op read_body(json::Reader& r, std::span<const FieldSpec> fields, ReadRest&& read_rest) {
-  T body;
-  json::read_fields(r, kBodyNames[alternative_index<T>()], fields, [&](std::size_t i) {
+template <class Removal>
+requires std::is_same_v<Removal, op::RemoveProp> || std::is_same_v<Removal, op::RemoveEvent> ||
+    std::is_same_v<Removal, op::RemoveBinding>
+        std::span<const FieldSpec> fields_of(const Removal&) {
+  return kNameFields;
+}
+template <class Removal>
+requires std::is_same_v<Removal, op::RemoveProp> || std::is_same_v<Removal, op::RemoveEvent> ||
+    std::is_same_v<Removal, op::RemoveBinding>
+void read_field(json::Reader& r, Removal& b, std::size_t) {
+  b.name = r.read_str();
+}
+
+std::span<const FieldSpec> fields_of(const op::SetEvent&) {
+  return kSetEventFields;
+}
+void read_field(json::Reader& r, op::SetEvent& b, std::size_t i) {
+  if (i == 1)
+    b.name = r.read_str();
+  else
+    *b.action = read_action(r);
+}
+
+std::span<const FieldSpec> fields_of(const op::SetBinding&) {
+  return kSetBindingFields;
+}
+void read_field(json::Reader& r, op::SetBinding& b, std::size_t i) {
+  if (i == 1)
+    b.name = r.read_str();
+  else
+    *b.binding = read_binding(r);
+}
+
+std::span<const FieldSpec> fields_of(const op::SetKey&) {
+  return kSetKeyFields;
+}
+void read_field(json::Reader& r, op::SetKey& b, std::size_t) {
+  b.key = read_key(r);
+}
+
+std::span<const FieldSpec> fields_of(const op::InsertChild&) {
+  return kInsertChildFields;
+}
+void read_field(json::Reader& r, op::InsertChild& b, std::size_t i) {
+  if (i == 1)
+    b.slot = r.read_str();
+  else if (i == 2)
+    b.index = r.read_u64();
+  else
+    *b.node = read_node(r);
+}
+
+std::span<const FieldSpec> fields_of(const op::RemoveChild&) {
+  return kRemoveChildFields;
+}
+void read_field(json::Reader& r, op::RemoveChild& b, std::size_t i) {
+  if (i == 1)
+    b.slot = r.read_str();
+  else
+    b.index = r.read_u64();
+}
+
+std::span<const FieldSpec> fields_of(const op::MoveChild&) {
+  return kMoveChildFields;
+}
+void read_field(json::Reader& r, op::MoveChild& b, std::size_t i) {
+  if (i == 1)
+    b.slot = r.read_str();
+  else if (i == 2)
+    b.from = r.read_u64();
+  else
+    b.to = r.read_u64();
+}
+
+std::span<const FieldSpec> fields_of(const op::Replace&) {
+  return kReplaceFields;
+}
+void read_field(json::Reader& r, op::Replace& b, std::size_t) {
+  *b.node = read_node(r);
+}
+
+// The body of alternative I of Op, the variant kOpNames[I] names.
+template <std::size_t I>
+Op read_body(json::Reader& r) {
+  std::variant_alternative_t<I, Op> body;
+  json::read_fields(r, body_name(I), fields_of(body), [&](std::size_t i) {
     if (i == 0)
       body.path = read_path(r);
     else
-      read_rest(body, i);
+      read_field(r, body, i);
   });
-  return Op(std::in_place_type<T>, std::move(body));
+  return Op(std::in_place_index<I>, std::move(body));
 }
 
-Op read_variant(json::Reader& r, int variant) {
-  auto name = [&](auto& body, std::size_t) { body.name = r.read_str(); };
-  switch (variant) {
-    case 0:
-      return read_body<op::SetProp>(r, kSetPropFields, [&](op::SetProp& b, std::size_t i) {
-        if (i == 1)
-          b.name = r.read_str();
-        else
-          b.value = read_value(r);
-      });
-    case 1:
-      return read_body<op::RemoveProp>(r, kNameFields, name);
-    case 2:
-      return read_body<op::SetEvent>(r, kSetEventFields, [&](op::SetEvent& b, std::size_t i) {
-        if (i == 1)
-          b.name = r.read_str();
-        else
-          *b.action = read_action(r);
-      });
-    case 3:
-      return read_body<op::RemoveEvent>(r, kNameFields, name);
-    case 4:
-      return read_body<op::SetBinding>(r, kSetBindingFields, [&](op::SetBinding& b, std::size_t i) {
-        if (i == 1)
-          b.name = r.read_str();
-        else
-          *b.binding = read_binding(r);
-      });
-    case 5:
-      return read_body<op::RemoveBinding>(r, kNameFields, name);
-    case 6:
-      return read_body<op::SetKey>(r, kSetKeyFields,
-                                   [&](op::SetKey& b, std::size_t) { b.key = read_key(r); });
-    case 7:
-      return read_body<op::InsertChild>(r, kInsertChildFields,
-                                        [&](op::InsertChild& b, std::size_t i) {
-                                          if (i == 1)
-                                            b.slot = r.read_str();
-                                          else if (i == 2)
-                                            b.index = r.read_u64();
-                                          else
-                                            *b.node = read_node(r);
-                                        });
-    case 8:
-      return read_body<op::RemoveChild>(r, kRemoveChildFields,
-                                        [&](op::RemoveChild& b, std::size_t i) {
-                                          if (i == 1)
-                                            b.slot = r.read_str();
-                                          else
-                                            b.index = r.read_u64();
-                                        });
-    case 9:
-      return read_body<op::MoveChild>(r, kMoveChildFields, [&](op::MoveChild& b, std::size_t i) {
-        if (i == 1)
-          b.slot = r.read_str();
-        else if (i == 2)
-          b.from = r.read_u64();
-        else
-          b.to = r.read_u64();
-      });
-    default:
-      return read_body<op::Replace>(r, kReplaceFields,
-                                    [&](op::Replace& b, std::size_t) { *b.node = read_node(r); });
-  }
+template <std::size_t... I>
+Op read_variant(json::Reader& r, std::size_t variant, std::index_sequence<I...>) {
+  static constexpr Op (*kReaders[])(json::Reader&) = {&read_body<I>...};
+  return kReaders[variant](r);
+}
+
+// The names stand in the order of Op's alternatives.
+static_assert(kOpNames.size() == std::variant_size_v<Op>);
+
+Op read_variant(json::Reader& r, std::size_t variant) {
+  return read_variant(r, variant, std::make_index_sequence<std::variant_size_v<Op>>());
 }
 
 }  // namespace
@@ -172,7 +211,7 @@ Op read_op(json::Reader& reader) {
             json::msg::invalid_type(json::msg::kFoundUnitVariant, "struct variant"));
       },
       [&](std::string_view name) {
-        int variant = checked_variant(reader, name);
+        const std::size_t variant = checked_variant(reader, name);
         reader.colon();
         op.emplace(read_variant(reader, variant));
       });

@@ -79,16 +79,8 @@ void read_node_field(json::Reader& r, Node& n, NodeField field) {
 }
 
 Node read_node(json::Reader& r) {
-  static constexpr json::FieldSpec kFields[] = {
-      {"tag"},
-      json::optional_field("key"),
-      json::optional_field("props"),
-      json::optional_field("slots"),
-      json::optional_field("events"),
-      json::optional_field("bindings"),
-  };
   Node n;
-  json::read_fields(r, "struct Node", kFields, [&](std::size_t field) {
+  json::read_fields(r, "struct Node", kNodeFields, [&](std::size_t field) {
     read_node_field(r, n, static_cast<NodeField>(field));
   });
   return n;

@@ -13,6 +13,7 @@
 #include "containers/arena.hpp"
 #include "containers/arena_map.hpp"
 #include "jsonio/reader.hpp"
+#include "jsonio/record.hpp"
 #include "jsonio/value.hpp"
 #include "jsonio/writer.hpp"
 #include "src/action/action.hpp"
@@ -120,8 +121,13 @@ static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructib
 
 // Lays the node out in the reader's arena.
 Node read_node(json::Reader& reader);
-// The members of a node record, in the order of its written form.
+// The members of a node record, in the order of its written form, and their table: every
+// reader of nodes takes the names and the required member from it.
 enum class NodeField : std::uint8_t { Tag, Key, Props, Slots, Events, Bindings };
+inline constexpr auto kNodeFields =
+    json::field_table(json::required_field("tag"), json::optional_field("key"),
+                      json::optional_field("props"), json::optional_field("slots"),
+                      json::optional_field("events"), json::optional_field("bindings"));
 // Reads the value of one member of a node record into `node`, the cursor on that value.
 void read_node_field(json::Reader& reader, Node& node, NodeField field);
 Binding read_binding(json::Reader& reader);

@@ -2,24 +2,23 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <iterator>
 #include <optional>
 
 #include "belvane/value.hpp"
 #include "containers/ordered.hpp"
 #include "containers/staging.hpp"
 #include "jsonio/chars.hpp"
-#include "jsonio/error.hpp"
+#include "jsonio/cursor.hpp"
 #include "jsonio/reader.hpp"
-#include "jsonio/scan.hpp"
+#include "jsonio/token.hpp"
 #include "src/action/fast.hpp"
 #include "src/action/typing.hpp"
-#include "src/text_cursor.hpp"
 
 namespace vorlik {
 
 namespace {
+
+using json::TextCursor;
 
 // `kKeepWritten`: each node whose text stands in written form keeps it, at a few steps a node.
 template <bool kKeepWritten>
@@ -27,22 +26,19 @@ class FastTree : public TextCursor {
  public:
   FastTree(std::string_view text, Arena& arena) : TextCursor(text, arena) {}
 
-  Node document() {
+  std::optional<Node> document() {
     Node root;
     const char* p = node(begin_, 0, root);
-    if (space(p) != end_) throw GiveUp{};
+    if (gave_up() || json::token::skip_space(p, end_) != end_) return std::nullopt;
     return root;
   }
 
  private:
-  // The known member names of nodes and values stand in compact text as `"name":`. Told apart
-  // by their first letter and matched whole, they cost a few compares instead of a scan.
-  int node_field_name(const char*& p) const;
-  int value_variant_name(const char*& p) const;
-
   const char* node(const char* p, int open, Node& n);
-  const char* node_member(const char* p, int open, Node& n, unsigned& seen);
-  const char* props(const char* p, int open, ArenaVec<ValueEntry>& out);
+  // Inlined into node(): a node's members are its reader's inner loop, and a call for each
+  // costs more than most members' own steps.
+  [[gnu::always_inline]] inline const char* node_member(const char* p, int open, Node& n,
+                                                        unsigned& seen);
   const char* slots(const char* p, int open, ArenaMap<Children>& out);
   const char* children(const char* p, int open, Children& out);
   const char* action(const char* p, int open, Action& a);
@@ -55,8 +51,7 @@ class FastTree : public TextCursor {
   // Reads a map whose values read_value reads, into `out`.
   template <class Entry, class ReadValue>
   const char* entries(const char* p, int open, ArenaVec<Entry>& out, ReadValue&& read_value) {
-    expect(p, '{');
-    open = deeper(open);
+    open = deeper(p, open);
     if (opens_empty(p, '}')) {
       out = {};
       return p;
@@ -78,88 +73,20 @@ class FastTree : public TextCursor {
   }
 };
 
-int node_field(std::string_view name) {
-  switch (name.size()) {
-    case 3:
-      if (name == "tag") return static_cast<int>(NodeField::Tag);
-      if (name == "key") return static_cast<int>(NodeField::Key);
-      break;
-    case 5:
-      if (name == "props") return static_cast<int>(NodeField::Props);
-      if (name == "slots") return static_cast<int>(NodeField::Slots);
-      break;
-    case 6:
-      if (name == "events") return static_cast<int>(NodeField::Events);
-      break;
-    case 8:
-      if (name == "bindings") return static_cast<int>(NodeField::Bindings);
-      break;
-  }
-  return -1;
-}
-
-template <bool kKeepWritten>
-int FastTree<kKeepWritten>::node_field_name(const char*& p) const {
-  if (end_ - p < 2) return -1;
-  switch (p[1]) {
-    case 't':
-      return literal(p, "\"tag\":") ? static_cast<int>(NodeField::Tag) : -1;
-    case 'k':
-      return literal(p, "\"key\":") ? static_cast<int>(NodeField::Key) : -1;
-    case 'p':
-      return literal(p, "\"props\":") ? static_cast<int>(NodeField::Props) : -1;
-    case 's':
-      return literal(p, "\"slots\":") ? static_cast<int>(NodeField::Slots) : -1;
-    case 'e':
-      return literal(p, "\"events\":") ? static_cast<int>(NodeField::Events) : -1;
-    case 'b':
-      return literal(p, "\"bindings\":") ? static_cast<int>(NodeField::Bindings) : -1;
-  }
-  return -1;
-}
-
-// The variants of Value as the exact reader names them, in the order of Value::Kind.
-constexpr std::string_view kVariants[] = {"Null", "Bool", "Int", "Float",
-                                          "Str",  "List", "Map", "Submodel"};
-
-template <bool kKeepWritten>
-int FastTree<kKeepWritten>::value_variant_name(const char*& p) const {
-  if (end_ - p < 2) return -1;
-  const auto kind = [](Value::Kind k) { return static_cast<int>(k); };
-  switch (p[1]) {
-    case 'S':
-      if (literal(p, "\"Str\":")) return kind(Value::Kind::Str);
-      return literal(p, "\"Submodel\":") ? kind(Value::Kind::Submodel) : -1;
-    case 'I':
-      return literal(p, "\"Int\":") ? kind(Value::Kind::Int) : -1;
-    case 'F':
-      return literal(p, "\"Float\":") ? kind(Value::Kind::Float) : -1;
-    case 'B':
-      return literal(p, "\"Bool\":") ? kind(Value::Kind::Bool) : -1;
-    case 'L':
-      return literal(p, "\"List\":") ? kind(Value::Kind::List) : -1;
-    case 'M':
-      return literal(p, "\"Map\":") ? kind(Value::Kind::Map) : -1;
-    case 'N':
-      return literal(p, "\"Null\":") ? kind(Value::Kind::Null) : -1;
-  }
-  return -1;
-}
-
 template <bool kKeepWritten>
 const char* FastTree<kKeepWritten>::node(const char* p, int open, Node& n) {
   const char c = at(p);
   if (c == '[') return exact(p, open, [&](json::Reader& r) { n = read_node(r); });
-  if (c != '{') throw GiveUp{};
+  if (c != '{') return give_up();
   const char* const start = p;
   const std::uint32_t irregular = irregular_;
-  open = deeper(open);
-  if (opens_empty(p, '}')) throw GiveUp{};  // no tag
+  const bool empty = past_open(p, '}');
+  open = deeper(p, open);
+  if (empty) return give_up();  // no tag
   unsigned seen = 0;
-  do {
-    p = node_member(p, open, n, seen);
-  } while (more(p, '}'));
-  if ((seen & 1u << static_cast<int>(NodeField::Tag)) == 0) throw GiveUp{};
+  do p = node_member(p, open, n, seen);
+  while (more(p, '}'));
+  if (!kNodeFields.complete(seen)) return give_up();
   if (kKeepWritten && irregular_ == irregular)
     n.keep_written({start, static_cast<std::size_t>(p - start)});
   return p;
@@ -167,20 +94,20 @@ const char* FastTree<kKeepWritten>::node(const char* p, int open, Node& n) {
 
 template <bool kKeepWritten>
 const char* FastTree<kKeepWritten>::node_member(const char* p, int open, Node& n, unsigned& seen) {
-  int field = node_field_name(p);
+  int field = kNodeFields.names.match(p, end_);
   if (field < 0) {
     std::string_view name;
     p = key(p, name);
-    field = node_field(name);
+    field = kNodeFields.names.find(name);
     if (field < 0) return exact(p, open, [](json::Reader& r) { r.skip_value(); });
   }
   const unsigned bit = 1u << field;
-  if (seen & bit) throw GiveUp{};
+  if (seen & bit) return give_up();
   if (kKeepWritten && seen > bit) ++irregular_;  // the writer's order is NodeField's
   seen |= bit;
   switch (static_cast<NodeField>(field)) {
     case NodeField::Tag: {
-      expect(p, '"');
+      if (at(p) != '"') return give_up();
       std::string_view tag;
       p = string(p, tag);
       n.set_tag(tag);
@@ -228,8 +155,7 @@ const char* FastTree<kKeepWritten>::slots(const char* p, int open, ArenaMap<Chil
 
 template <bool kKeepWritten>
 const char* FastTree<kKeepWritten>::children(const char* p, int open, Children& out) {
-  expect(p, '[');
-  open = deeper(open);
+  open = deeper(p, open);
   if (opens_empty(p, ']')) return p;
   Staging<Node> nodes;
   do p = node(p, open, nodes.emplace());
@@ -252,29 +178,26 @@ const char* FastTree<kKeepWritten>::value(const char* p, int open, Value& v) {
     std::string_view name;
     if (!literal(p, "\"Null\"")) {
       p = string(p, name);
-      if (name != "Null") throw GiveUp{};
+      if (name != kValueVariants[0]) return give_up();
     }
     v = Value();
     return p;
   }
-  expect(p, '{');
-  const int inner = deeper(open);
-  ++p;
-  int variant = -1;
-  if (p < end_ && *p == '"') variant = value_variant_name(p);
+  if (!take(p, '{')) return p;
+  const int inner = deeper(p, open);
+  int variant = kValueVariants.match(p, end_);
   if (variant < 0) {
     std::string_view name;
     p = key(p, name);
-    for (std::size_t k = 0; k < std::size(kVariants); ++k)
-      if (name == kVariants[k]) variant = static_cast<int>(k);
-    if (variant < 0) throw GiveUp{};
+    variant = kValueVariants.find(name);
+    if (variant < 0) return give_up();
   }
   switch (static_cast<Value::Kind>(variant)) {
     case Value::Kind::Str: {
-      expect(p, '"');
+      if (at(p) != '"') return give_up();
       std::string_view s;
       p = string(p, s);
-      if (s.size() > UINT32_MAX) throw GiveUp{};
+      if (s.size() > UINT32_MAX) return give_up();
       v.kind = Value::Kind::Str;
       v.count = static_cast<std::uint32_t>(s.size());
       v.chars = s.data();
@@ -307,54 +230,45 @@ const char* FastTree<kKeepWritten>::value(const char* p, int open, Value& v) {
       p = exact(p, inner, [](json::Reader& r) { r.read_unit(); });
       break;
   }
-  expect(p, '}');
-  return p + 1;
+  take(p, '}');
+  return p;
 }
 
 template <bool kKeepWritten>
 const char* FastTree<kKeepWritten>::integer(const char* p, int open, Value& v) {
   v.kind = Value::Kind::Int;
-  at(p);
-  // Up to 18 digits cannot overflow. Longer ones, "-0" (a float), and anything with a fraction,
-  // an exponent or a leading zero go to the exact reader, which also refuses what is not a
-  // number.
-  const bool negative = *p == '-';
-  const char* digits = p + (negative ? 1 : 0);
-  const char* q = digits;
-  // Unsigned: a 19th digit is still taken in (and then refused) without overflow.
-  std::uint64_t magnitude = 0;
-  while (q < end_ && json::is_digit(*q) && q - digits < 19)
-    magnitude = magnitude * 10 + static_cast<std::uint64_t>(*q++ - '0');
-  const auto count = q - digits;
-  const bool plain = count >= 1 && count <= 18 && (digits[0] != '0' || count == 1) &&
-                     !(negative && magnitude == 0) &&
-                     (q == end_ || !(json::is_digit(*q) || *q == '.' || *q == 'e' || *q == 'E'));
-  if (!plain) return exact(p, open, [&](json::Reader& r) { v.integer = r.read_i64(); });
-  const auto value = static_cast<std::int64_t>(magnitude);
-  v.integer = negative ? -value : value;
-  return q;
+  // An integer within i64 is taken as it stands; anything else (-0, a fraction, an exponent, a
+  // value out of range, or no number at all) goes to the exact reader, which refuses it.
+  const char c = at(p);
+  if (c == '-' || json::is_digit(c)) {
+    const json::token::NumberToken t = json::token::scan_number(p, end_);
+    if (t.fault == json::token::Fault::None && t.is_i64()) {
+      v.integer = t.negative ? static_cast<std::int64_t>(0 - t.magnitude)
+                             : static_cast<std::int64_t>(t.magnitude);
+      return t.at;
+    }
+  }
+  return exact(p, open, [&](json::Reader& r) { v.integer = r.read_i64(); });
 }
 
 template <bool kKeepWritten>
 const char* FastTree<kKeepWritten>::boolean(const char* p, Value& v) {
   v.kind = Value::Kind::Bool;
   at(p);
-  const auto left = end_ - p;
-  if (left >= 4 && std::memcmp(p, "true", 4) == 0) {
+  if (literal(p, "true")) {
     v.boolean = true;
-    return p + 4;
+    return p;
   }
-  if (left >= 5 && std::memcmp(p, "false", 5) == 0) {
+  if (literal(p, "false")) {
     v.boolean = false;
-    return p + 5;
+    return p;
   }
-  throw GiveUp{};
+  return give_up();
 }
 
 template <bool kKeepWritten>
 const char* FastTree<kKeepWritten>::list(const char* p, int open, Value& v) {
-  expect(p, '[');
-  open = deeper(open);
+  open = deeper(p, open);
   v.kind = Value::Kind::List;
   v.count = 0;
   v.items = nullptr;
@@ -362,7 +276,7 @@ const char* FastTree<kKeepWritten>::list(const char* p, int open, Value& v) {
   Staging<Value> items;
   do p = value(p, open, items.emplace());
   while (more(p, ']'));
-  if (items.size() > UINT32_MAX) throw GiveUp{};
+  if (items.size() > UINT32_MAX) return give_up();
   v.count = static_cast<std::uint32_t>(items.size());
   v.items = Staging<Value>::lay_out(items.items(), arena_);
   return p;
@@ -382,13 +296,8 @@ const char* FastTree<kKeepWritten>::map(const char* p, int open, Value& v) {
 }  // namespace
 
 std::optional<Node> read_tree_fast(std::string_view text, Arena& arena, bool keep_written) {
-  try {
-    if (keep_written) return FastTree<true>(text, arena).document();
-    return FastTree<false>(text, arena).document();
-  } catch (const GiveUp&) {
-  } catch (const json::ReadError&) {
-  }
-  return std::nullopt;
+  if (keep_written) return FastTree<true>(text, arena).document();
+  return FastTree<false>(text, arena).document();
 }
 
 }  // namespace vorlik

@@ -1,12 +1,12 @@
 #include "src/wire/json_to_msgpack.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <numeric>
-#include <vector>
+#include <string>
 
 #include "belvane/wire_error.hpp"
+#include "containers/ordered_text.hpp"
+#include "jsonio/walk.hpp"
 
 namespace vorlik::wire {
 
@@ -45,44 +45,95 @@ Head head(std::uint32_t n, unsigned fix, std::uint32_t small, unsigned m16, unsi
   return Head(m32, n, 4);
 }
 
+// Packs what the reader walks. An array's or a map's count is known only at its end: one byte
+// is kept for its head, enough for up to 15 entries; a longer head is a rewrite of that byte,
+// made with the maps' reordering when the whole value has been packed.
 class Packer {
  public:
-  Packer(json::Reader& r, std::string& out) : r_(r), out_(out) {}
+  Packer(json::Reader& r, std::string& out)
+      : r_(r), out_(out), base_(out.size()), order_(r.arena(), {}) {}
 
-  void value() {
-    switch (r_.start_value()) {
-      case json::Token::Null:
-        out_.push_back(static_cast<char>(0xC0));
-        return;
-      case json::Token::True:
-        out_.push_back(static_cast<char>(0xC3));
-        return;
-      case json::Token::False:
-        out_.push_back(static_cast<char>(0xC2));
-        return;
-      case json::Token::String:
-        string(r_.string_token());
-        return;
-      case json::Token::Number:
-        return number(r_.number_token());
-      case json::Token::Array:
-        array();
-        return;
-      case json::Token::Object:
-        object();
-        return;
-    }
+  void run() {
+    order_.expect(r_.text().size());
+    r_.walk(*this);
+    if (!order_.rewritten()) return;
+    const std::string packed = out_.substr(base_);
+    out_.resize(base_ + order_.gathered_room(packed.size()));
+    out_.resize(static_cast<std::size_t>(order_.gather(packed, out_.data() + base_) - out_.data()));
+  }
+
+  // --- What the reader meets -------------------------------------------------------------------
+
+  void null() {
+    element();
+    out_.push_back(static_cast<char>(0xC0));
+  }
+  void boolean(bool b) {
+    element();
+    out_.push_back(static_cast<char>(b ? 0xC3 : 0xC2));
+  }
+  void string(std::string_view s) {
+    element();
+    put_string(s);
+  }
+  void number(const json::Number& n) {
+    element();
+    put_number(n);
+  }
+  void open_array() { open(false); }
+  void close_array() {
+    const Open& o = open_[depth_ - 1];
+    close(head(length32(o.count, "array", "elements"), 0x90, 15, 0xDC, 0xDD));
+  }
+  void open_object() {
+    open(true);
+    order_.open_map();
+  }
+  void key(std::string_view k) {
+    ++open_[depth_ - 1].count;
+    order_.member(k, pos());
+    put_string(k);
+  }
+  void close_object() {
+    const std::size_t kept = order_.close_map(open_[depth_ - 1].body, pos());
+    close(head(length32(kept, "object", "members"), 0x80, 15, 0xDE, 0xDF));
   }
 
  private:
-  // One member already packed: its key and its bytes in the output (key, then value).
-  struct Packed {
-    std::string_view key;
-    std::size_t start;
-    std::size_t end;
+  struct Open {
+    bool map;
+    std::size_t head;    // where its head byte stands
+    std::size_t body;    // where its entries start
+    std::size_t count;   // elements, or members read
+    std::uint32_t mark;  // where the text from its head on is found, for a longer head
   };
 
-  void string(std::string_view s) {
+  std::size_t pos() const { return out_.size() - base_; }
+
+  // Before a value: inside an array, one more element. (A member is counted at its key.)
+  void element() {
+    if (depth_ > 0 && !open_[depth_ - 1].map) ++open_[depth_ - 1].count;
+  }
+  void open(bool map) {
+    element();
+    const std::size_t at = pos();
+    out_.push_back('\0');
+    open_[depth_++] = {map, at, pos(), 0, order_.mark()};
+  }
+  // Inlined with put_string(), as each is made once a container or string and costs less than a
+  // call; a longer head is the rare case.
+  [[gnu::always_inline]] void close(const Head& h) {
+    const Open& o = open_[--depth_];
+    if (h.size == 1)
+      out_[base_ + o.head] = h.bytes[0];
+    else
+      longer_head(o, h);
+  }
+  [[gnu::noinline]] void longer_head(const Open& o, const Head& h) {
+    order_.rewrite(o.mark, o.head, 1, h.view());
+  }
+
+  [[gnu::always_inline]] void put_string(std::string_view s) {
     const std::uint32_t n = length32(s.size(), "string", "bytes");
     if (n <= 31)
       out_.push_back(static_cast<char>(0xA0 | n));
@@ -91,7 +142,7 @@ class Packer {
     out_.append(s);
   }
 
-  void number(const json::Number& n) {
+  void put_number(const json::Number& n) {
     switch (n.kind) {
       case json::Number::Kind::U64:
         if (n.u <= 0x7F) {
@@ -121,85 +172,18 @@ class Packer {
     }
   }
 
-  // The count is known only at the end. One byte is kept for the header, enough for up to 15
-  // entries; a longer header moves the body.
-  void put_head(std::size_t at, const Head& h) {
-    out_[at] = h.bytes[0];
-    if (h.size > 1) out_.insert(at + 1, h.bytes + 1, h.size - 1);
-  }
-
-  void array() {
-    const std::size_t start = out_.size();
-    out_.push_back('\0');
-    std::size_t n = 0;
-    r_.container(']', [&] {
-      json::Reader::Elements el(r_);
-      while (el.next()) {
-        value();
-        ++n;
-      }
-    });
-    put_head(start, head(length32(n, "array", "elements"), 0x90, 15, 0xDC, 0xDD));
-  }
-
-  void object() {
-    const std::size_t at = out_.size();
-    out_.push_back('\0');
-    const std::size_t body = out_.size();
-    const std::size_t base = members_.size();
-    bool in_order = true;
-    r_.container('}', [&] {
-      json::Reader::Members m(r_);
-      std::string_view key;
-      while (m.next(key)) {
-        r_.colon();
-        if (members_.size() > base && !(members_.back().key < key)) in_order = false;
-        const std::size_t start = out_.size();
-        string(key);
-        value();
-        members_.push_back({key, start, out_.size()});
-      }
-    });
-    const std::size_t n = in_order ? members_.size() - base : reorder(body, base);
-    members_.resize(base);
-    put_head(at, head(length32(n, "object", "members"), 0x80, 15, 0xDE, 0xDF));
-  }
-
-  // Members packed out of order, or repeated: stably sorted by key, the last of equal keys kept.
-  // Returns how many are left.
-  std::size_t reorder(std::size_t body, std::size_t base) {
-    const std::size_t n = members_.size() - base;
-    order_.resize(n);
-    std::iota(order_.begin(), order_.end(), base);
-    // Ties broken by position: the order of a stable sort, without its buffer.
-    std::sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-      const int c = members_[a].key.compare(members_[b].key);
-      return c < 0 || (c == 0 && a < b);
-    });
-    sorted_.clear();
-    std::size_t kept = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-      const Packed& m = members_[order_[k]];
-      if (k + 1 < n && members_[order_[k + 1]].key == m.key) continue;
-      sorted_.append(out_, m.start, m.end - m.start);
-      ++kept;
-    }
-    out_.resize(body);
-    out_.append(sorted_);
-    return kept;
-  }
-
   json::Reader& r_;
   std::string& out_;
-  std::vector<Packed> members_;  // a stack shared by all open objects
-  std::vector<std::size_t> order_;
-  std::string sorted_;  // reused by every reordering
+  const std::size_t base_;  // where the value starts in the output: offsets count from here
+  OrderedText order_;
+  Open open_[json::kMaxDepth];
+  int depth_ = 0;
 };
 
 }  // namespace
 
 void pack_json(json::Reader& reader, std::string& out) {
-  Packer(reader, out).value();
+  Packer(reader, out).run();
 }
 
 }  // namespace vorlik::wire

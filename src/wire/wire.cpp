@@ -24,15 +24,15 @@ Outcome wire_guarded(Body&& body) noexcept {
   return guarded([&] {
     try {
       return body();
-    } catch (const WireError& e) {
-      throw Failure{e.what()};
+    } catch (WireError& e) {
+      throw Failure{e.take_message()};
     }
   });
 }
 
 // Reads one JSON text and appends it packed as MessagePack, in one pass without a document.
 void pack_payload(std::string_view text, std::string& out) {
-  Arena arena;
+  Arena arena;  // strings that had to be unescaped, and the maps to put in order
   json::Reader reader(text, arena);
   try {
     wire::pack_json(reader, out);
@@ -108,9 +108,10 @@ Outcome decode_frame(std::string_view bytes) noexcept {
       transcode_payload(frame.payload, w);
     } else {
       const std::size_t start = w.size();
+      Arena arena;  // the maps to put in order
       // Within the JSON nesting limit the written value reads back as itself; a deeper one goes
       // through the JSON reader so that the failure names the place where the reader gives up.
-      if (wire::msgpack_to_json(frame.payload, w) > std::size_t{json::kMaxDepth}) {
+      if (wire::msgpack_to_json(frame.payload, w, arena) > std::size_t{json::kMaxDepth}) {
         json::Writer ignored;
         transcode_payload(w.view().substr(start), ignored);
       }

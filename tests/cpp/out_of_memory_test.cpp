@@ -64,6 +64,9 @@ class AllocationLimit {
 struct Call {
   const char* name;
   std::function<Outcome()> run;
+  // Whether the call allocates at all: a frame too short to read fails with a message held in
+  // place, and needs no allocation.
+  bool allocates = true;
 };
 
 std::string long_list(int n) {
@@ -111,7 +114,9 @@ TEST_P(OutOfMemory, AtEveryAllocation) {
     EXPECT_EQ(outcome.data, unlimited.data) << "with " << budget << " allocations";
     break;
   }
-  EXPECT_GT(failures, 0);
+  if (GetParam().allocates) {
+    EXPECT_GT(failures, 0);
+  }
 }
 
 // The inputs are made before the limit is set: each call allocates only inside the routine.
@@ -145,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         Call{"decode_truncated",
              [f = frame("application/json")] {
                return decode_frame(std::string_view(f).substr(0, f.size() / 2));
-             }},
+             },
+             /*allocates=*/false},
         Call{"parse_cem", [] { return parse_cem(kManifest); }}),
     [](const ::testing::TestParamInfo<Call>& param) { return std::string(param.param.name); });
 

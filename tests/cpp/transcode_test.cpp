@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "json_generator.hpp"
+#include "jsonio/transcode_fast.hpp"
 #include "jsonio/value.hpp"
 #include "read_text.hpp"
+#include "tree_generator.hpp"
 
 namespace vorlik::json {
 namespace {
@@ -27,6 +29,20 @@ std::string through_transcoder(std::string_view text) {
   Writer w;
   std::string error = read_error(text, [&](Reader& r) { transcode(r, w); });
   return error.empty() ? w.take() : "error: " + error;
+}
+
+std::string through_careful_way(std::string_view text) {
+  Writer w;
+  std::string error = read_error(text, [&](Reader& r) { transcode_careful(r, w); });
+  return error.empty() ? w.take() : "error: " + error;
+}
+
+// Whether the quick way reads the whole text by itself.
+bool stays_on_the_quick_way(std::string_view text) {
+  Arena arena;
+  Reader reader(text, arena);
+  Writer w;
+  return transcode_fast(reader, w);
 }
 
 // Maps of any size: members in ascending byte order of the keys, the last of equal keys kept.
@@ -89,6 +105,29 @@ TEST(Transcoder, AgreesWithTheValueWriterOnGeneratedDocuments) {
     const std::string expected = through_value(text);
     ASSERT_EQ(expected.rfind("error: ", 0), std::string::npos) << text << "\n" << expected;
     ASSERT_EQ(through_transcoder(text), expected) << text;
+  }
+}
+
+// Ordinary payloads never leave the quick way: a quick way that gave up on everything would
+// still give right answers, and only this notices.
+TEST(Transcoder, OrdinaryDocumentsStayOnTheQuickWay) {
+  testing::JsonGenerator generator(4242);
+  for (int k = 0; k < 1000; ++k) {
+    const std::string text = generator.document();
+    EXPECT_TRUE(stays_on_the_quick_way(text)) << "an ordinary payload left the quick way: " << text;
+  }
+  for (unsigned seed = 0; seed < 100; ++seed) {
+    const auto [old_text, new_text] = testing::TreeGenerator(seed).pair();
+    EXPECT_TRUE(stays_on_the_quick_way(old_text)) << old_text;
+  }
+}
+
+// The careful way on its own (the quick way takes most texts in the other tests).
+TEST(Transcoder, CarefulWayAgreesWithTheValueWriter) {
+  testing::JsonGenerator generator(77);
+  for (int k = 0; k < 2000; ++k) {
+    const std::string text = generator.document();
+    ASSERT_EQ(through_careful_way(text), through_value(text)) << text;
   }
 }
 

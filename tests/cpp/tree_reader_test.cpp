@@ -72,6 +72,20 @@ TEST(FastTreeReader, ReadsGeneratedTreesAsTheExactReaderDoes) {
   }
 }
 
+// Text in written form is kept to be written out as it stands: node by node, unless a node holds
+// handlers (never held to their written form).
+TEST(FastTreeReader, KeepsTheWrittenFormOfOrdinaryTrees) {
+  for (const std::string_view text :
+       {R"({"tag":"div"})", R"({"tag":"ul","key":"k","props":{"a":{"Int":1},"b":"Null"}})",
+        R"({"tag":"ul","slots":{"items":[{"tag":"li","key":"a"},{"tag":"li"}]}})",
+        R"({"tag":"p","props":{"m":{"Map":{"a":{"List":[{"Bool":true},{"Str":"x"}]}}}}})"}) {
+    Arena arena;
+    const std::optional<Node> root = read_tree_fast(text, arena, /*keep_written=*/true);
+    ASSERT_TRUE(root.has_value()) << text;
+    EXPECT_EQ(root->written(), text);
+  }
+}
+
 TEST(FastTreeReader, GivesUpWhereverTheExactReaderFails) {
   std::mt19937 random(7);
   for (unsigned seed = 0; seed < 150; ++seed)
