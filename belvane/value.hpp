@@ -56,6 +56,9 @@ inline constexpr json::Names<8> kValueVariants(std::array<std::string_view, 8>{
 
 // Lists and maps are laid out in the reader's arena.
 Value read_value(json::Reader& reader);
+// The same into `value`, for a reader of a larger nesting: false when it gave up on a fault,
+// which the reader then holds (json::Reader::held).
+bool read_value(json::Reader& reader, Value& value);
 void write_value(json::Writer& writer, const Value& value);
 // Same alternative and equal content; Float by IEEE equality (0.0 == -0.0, NaN != NaN).
 bool operator==(const Value& a, const Value& b);
