@@ -90,12 +90,6 @@ bool read_value(json::Reader& r, Value& v) {
   });
 }
 
-Value read_value(json::Reader& r) {
-  Value v;
-  if (!read_value(r, v)) r.raise_held();
-  return v;
-}
-
 void write_value(json::Writer& w, const Value& v) {
   if (v.kind == Value::Kind::Null) {
     w.raw("\"Null\"");
