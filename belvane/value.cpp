@@ -29,60 +29,65 @@ std::uint32_t element_count(std::size_t n) {
 
 }  // namespace
 
-Value read_value(json::Reader& r) {
-  Value v;
-  r.read_tagged(
-      [&](std::string_view name) {
-        if (checked_variant(r, name) != Value::Kind::Null)
-          json::fail_unplaced(
-              json::msg::invalid_type(json::msg::kFoundUnitVariant, "newtype variant"));
-      },
-      [&](std::string_view name) {
-        v.kind = checked_variant(r, name);
-        r.colon();
-        switch (v.kind) {
-          case Value::Kind::Null:
-            r.read_unit();
-            break;
-          case Value::Kind::Bool:
-            v.boolean = r.read_bool();
-            break;
-          case Value::Kind::Int:
-            v.integer = r.read_i64();
-            break;
-          case Value::Kind::Float:
-            v.real = r.read_f64();
-            break;
-          case Value::Kind::Str: {
-            const std::string_view str = r.read_str();
-            v.count = element_count(str.size());
-            v.chars = str.data();
-            break;
+bool read_value(json::Reader& r, Value& v) {
+  // One level of the nesting: a fault in a value nested inside gives up level by level.
+  return r.held([&] {
+    return r.read_tagged(
+        [&](std::string_view name) {
+          if (checked_variant(r, name) != Value::Kind::Null)
+            json::fail_unplaced(
+                json::msg::invalid_type(json::msg::kFoundUnitVariant, "newtype variant"));
+        },
+        [&](std::string_view name) {
+          v.kind = checked_variant(r, name);
+          r.colon();
+          switch (v.kind) {
+            case Value::Kind::Null:
+              r.read_unit();
+              break;
+            case Value::Kind::Bool:
+              v.boolean = r.read_bool();
+              break;
+            case Value::Kind::Int:
+              v.integer = r.read_i64();
+              break;
+            case Value::Kind::Float:
+              v.real = r.read_f64();
+              break;
+            case Value::Kind::Str: {
+              const std::string_view str = r.read_str();
+              v.count = element_count(str.size());
+              v.chars = str.data();
+              break;
+            }
+            case Value::Kind::List: {
+              Staging<Value> items;
+              if (!r.read_seq([&] { return read_value(r, items.emplace()); })) return false;
+              v.count = element_count(items.size());
+              v.items = Staging<Value>::lay_out(items.items(), r.arena());
+              break;
+            }
+            case Value::Kind::Map: {
+              Staging<ValueEntry> entries;
+              const bool read = r.read_map([&](std::string_view key) {
+                r.colon();
+                ValueEntry& e = entries.emplace();
+                e.first = key;
+                return read_value(r, e.second);
+              });
+              if (!read) return false;
+              const ArenaVec<ValueEntry> kept = lay_out_map(entries, r.arena());
+              v.count = element_count(kept.size());
+              v.entries = kept.data();
+              break;
+            }
+            case Value::Kind::Submodel:
+              v.submodel = r.read_u64();
+              break;
           }
-          case Value::Kind::List: {
-            Staging<Value> items;
-            r.read_seq([&] { items.push(read_value(r)); });
-            v.count = element_count(items.size());
-            v.items = Staging<Value>::lay_out(items.items(), r.arena());
-            break;
-          }
-          case Value::Kind::Map: {
-            Staging<ValueEntry> entries;
-            r.read_map([&](std::string_view key) {
-              r.colon();
-              entries.push({key, read_value(r)});
-            });
-            const ArenaVec<ValueEntry> kept = lay_out_map(entries, r.arena());
-            v.count = element_count(kept.size());
-            v.entries = kept.data();
-            break;
-          }
-          case Value::Kind::Submodel:
-            v.submodel = r.read_u64();
-            break;
-        }
-      });
-  return v;
+          return true;
+        });
+  });
 }
 
 void write_value(json::Writer& w, const Value& v) {

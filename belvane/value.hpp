@@ -54,8 +54,14 @@ inline std::span<const ValueEntry> Value::map() const {
 inline constexpr json::Names<8> kValueVariants(std::array<std::string_view, 8>{
     "Null", "Bool", "Int", "Float", "Str", "List", "Map", "Submodel"});
 
-// Lists and maps are laid out in the reader's arena.
-Value read_value(json::Reader& reader);
+// Lists and maps are laid out in the reader's arena. Into `value`, for a reader of a larger
+// nesting: false when it gave up on a fault, which the reader then holds (json::Reader::held).
+bool read_value(json::Reader& reader, Value& value);
+inline Value read_value(json::Reader& reader) {
+  Value v;
+  if (!read_value(reader, v)) reader.raise_held();
+  return v;
+}
 void write_value(json::Writer& writer, const Value& value);
 // Same alternative and equal content; Float by IEEE equality (0.0 == -0.0, NaN != NaN).
 bool operator==(const Value& a, const Value& b);

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "containers/arena.hpp"
@@ -34,6 +35,21 @@ namespace vorlik::json {
 // Arrays and objects that may stand open at once; opening one more fails with "recursion limit
 // exceeded". Values of unknown members are skipped without this limit.
 inline constexpr int kMaxDepth = 127;
+
+// Runs one step of a reader that may give up (see Reader::held): a step that returns nothing always
+// goes on; one that returns a bool gives up with false.
+template <class Step, class... Args>
+[[gnu::always_inline]] inline bool went_on(Step&& step, Args&&... args) {
+  using Result = std::invoke_result_t<Step&, Args&&...>;
+  static_assert(std::is_void_v<Result> || std::is_same_v<Result, bool>,
+                "a step returns nothing, or whether it went on");
+  if constexpr (std::is_void_v<Result>) {
+    step(std::forward<Args>(args)...);
+    return true;
+  } else {
+    return step(std::forward<Args>(args)...);
+  }
+}
 
 // What a value is, as told by its first byte.
 enum class Token : std::uint8_t { Null, True, False, String, Number, Array, Object };
@@ -176,6 +192,26 @@ class Reader {
   // Only white space may follow the value.
   void finish();
 
+  // --- Giving up instead of unwinding ------------------------------------------------------
+  // A fault deep in a nesting read by recursion would be carried out through every level's
+  // frames, which costs far more than reading the text. A reader of such nestings runs each
+  // level through held(): an error that has its place, thrown inside, is kept here and held()
+  // returns false; every level above gives up by returning false in turn (the container and
+  // record helpers pass a body's false on, leaving the rest unread), and the outermost caller
+  // throws the kept error with raise_held(). An error without a place goes on as before, to the
+  // container that places it.
+  template <class Read>
+  bool held(Read&& read) {
+    try {
+      return read();
+    } catch (ReadError& e) {
+      if (e.offset == kUnplaced) throw;
+      held_ = std::move(e);
+      return false;
+    }
+  }
+  [[noreturn]] void raise_held() { throw std::move(held_); }
+
   // --- Containers ---------------------------------------------------------------------------
   // The cursor stands on '[' or '{' (peeked). Counts one nesting level, consumes the bracket,
   // runs body, and reads the end of the container.
@@ -241,28 +277,33 @@ class Reader {
     bool first_ = true;
   };
 
-  // A JSON array read as a list: each(reader) reads one element.
+  // A JSON array read as a list: each() reads one element. An `each` returning bool gives up
+  // with false, and so does read_seq (as every helper below).
   template <class Each>
-  void read_seq(Each&& each) {
+  bool read_seq(Each&& each) {
     int c = peek_ws();
     if (c == -1) fail_peek(msg::kEofValue);
     if (c != '[') invalid_type("a sequence");
-    container(']', [&] {
+    return try_container(']', [&] {
       Elements el(*this);
-      while (el.next()) each();
+      while (el.next())
+        if (!went_on(each)) return false;
+      return true;
     });
   }
 
   // A JSON object read as a map: each(key) reads the colon and the value.
   template <class Each>
-  void read_map(Each&& each) {
+  bool read_map(Each&& each) {
     int c = peek_ws();
     if (c == -1) fail_peek(msg::kEofValue);
     if (c != '{') invalid_type("a map");
-    container('}', [&] {
+    return try_container('}', [&] {
       Members m(*this);
       std::string_view key;
-      while (m.next(key)) each(key);
+      while (m.next(key))
+        if (!went_on(each, key)) return false;
+      return true;
     });
   }
 
@@ -270,36 +311,38 @@ class Reader {
   // colon); on_end() checks what is missing once '}' is under the cursor; on_array(elements)
   // reads the array form.
   template <class OnMember, class OnEnd, class OnArray>
-  void read_record(std::string_view expected, OnMember&& on_member, OnEnd&& on_end,
+  bool read_record(std::string_view expected, OnMember&& on_member, OnEnd&& on_end,
                    OnArray&& on_array) {
     int c = peek_ws();
     if (c == -1) fail_peek(msg::kEofValue);
     if (c == '{') {
-      container('}', [&] {
+      return try_container('}', [&] {
         Members m(*this);
         std::string_view key;
-        while (m.next(key)) on_member(key);
+        while (m.next(key))
+          if (!went_on(on_member, key)) return false;
         on_end();
+        return true;
       });
-    } else if (c == '[') {
-      container(']', [&] {
-        Elements el(*this);
-        on_array(el);
-      });
-    } else {
-      invalid_type(expected);
     }
+    if (c == '[') {
+      return try_container(']', [&] {
+        Elements el(*this);
+        return went_on(on_array, el);
+      });
+    }
+    invalid_type(expected);
   }
 
   // An externally tagged value: either a bare string naming a variant or an object with one
   // member whose key names it. on_unit(name) handles the bare string; on_tagged(name) reads the
   // payload after the colon. Both receive the decoded name and must reject unknown ones.
   template <class OnUnit, class OnTagged>
-  void read_tagged(OnUnit&& on_unit, OnTagged&& on_tagged) {
+  bool read_tagged(OnUnit&& on_unit, OnTagged&& on_tagged) {
     int c = peek_ws();
     if (c == '"') {
       on_unit(string_token());
-      return;
+      return true;
     }
     if (c == -1) fail_peek(msg::kEofValue);
     if (c != '{') fail_peek(msg::kExpectedValue);
@@ -310,12 +353,12 @@ class Reader {
     if (c == '}') fail_peek(msg::kExpectedValue);
     if (c != '"') fail_peek(msg::kKeyMustBeString);
     std::string_view name = string_token();
-    on_tagged(name);
+    if (!went_on(on_tagged, name)) return false;
     ++depth_;
     c = peek_ws();
     if (c == '}') {
       ++i_;
-      return;
+      return true;
     }
     if (c == -1) fail_here(msg::kEofObject);
     fail_here(msg::kExpectedValue);
@@ -377,6 +420,7 @@ class Reader {
   bool check_utf8_;
   bool last_string_plain_ = false;
   std::string scratch_;
+  ReadError held_;
 };
 
 }  // namespace vorlik::json

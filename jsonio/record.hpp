@@ -124,8 +124,9 @@ class FieldSet {
 
 // The array form: take(index) reads field `index` from the next value, as long as next() finds
 // one. The first field without a default that finds no value makes the array too short.
+// A `take` returning bool gives up with false (see Reader::held), and so does take_elements.
 template <class Next, class Take>
-void take_elements(std::string_view record, std::span<const FieldSpec> fields, Next&& next,
+bool take_elements(std::string_view record, std::span<const FieldSpec> fields, Next&& next,
                    Take&& take) {
   bool more = true;
   for (std::size_t k = 0; k < fields.size(); ++k) {
@@ -134,30 +135,32 @@ void take_elements(std::string_view record, std::span<const FieldSpec> fields, N
       if (!fields[k].has_default) fail_too_short(k, record, fields.size());
       continue;
     }
-    take(k);
+    if (!went_on(take, k)) return false;
   }
+  return true;
 }
 
-// read_field(index) reads the value of field `index` with the cursor on it.
+// read_field(index) reads the value of field `index` with the cursor on it; one returning bool
+// gives up with false, and so does read_fields.
 template <class ReadField>
-void read_fields(Reader& r, std::string_view record, std::span<const FieldSpec> fields,
+bool read_fields(Reader& r, std::string_view record, std::span<const FieldSpec> fields,
                  ReadField&& read_field) {
   FieldSet set(fields);
-  r.read_record(
+  return r.read_record(
       record,
       [&](std::string_view key) {
         const std::size_t k = set.find(key);
         r.colon_after_key(k != FieldSet::kUnknown && set.seen(k), key);
         if (k == FieldSet::kUnknown) {
           r.skip_value();
-          return;
+          return true;
         }
         set.mark(k);
-        read_field(k);
+        return went_on(read_field, k);
       },
       [&] { set.check_complete(); },
       [&](Reader::Elements& el) {
-        take_elements(
+        return take_elements(
             record, fields, [&] { return el.next(); }, read_field);
       });
 }

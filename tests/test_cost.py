@@ -17,14 +17,6 @@ from test_hostile import run_isolated
 
 import vorlik
 
-# A fault deep in these readers' nesting is still carried out through every level as an
-# exception: until that is reworked their pairs are expected to fail.
-UNWINDING = "a fault deep in the nesting is carried out through every level as an exception"
-NOT_YET = {
-    f"faults deep in the nesting: {route}": UNWINDING
-    for route in ("tree, prop value", "tree, nodes", "patch, op value")
-}
-
 
 def outcome(pair: Pair, args: tuple) -> tuple[float, object]:
     """Processor time of `pair.calls` calls on `args`, and what the last one gave."""
@@ -39,14 +31,7 @@ def outcome(pair: Pair, args: tuple) -> tuple[float, object]:
     return time.process_time() - start, result
 
 
-@pytest.mark.parametrize(
-    "pair",
-    [
-        pytest.param(p, marks=pytest.mark.xfail(strict=False, reason=NOT_YET[p.name])) if p.name in NOT_YET else p
-        for p in PAIRS
-    ],
-    ids=lambda p: p.name,
-)
+@pytest.mark.parametrize("pair", PAIRS, ids=lambda p: p.name)
 def test_hostile_input_costs_about_as_much_as_a_benign_one(pair):
     hostile, benign = pair.build()
     gc.disable()

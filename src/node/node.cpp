@@ -5,6 +5,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "containers/ordered.hpp"
@@ -15,20 +16,38 @@ namespace vorlik {
 
 namespace {
 
+// read_entry is T(Reader&), or bool(Reader&, T&) for a reader that may give up (Reader::held);
+// false when it did.
 template <class Entry, class ReadEntry>
-ArenaVec<Entry> read_entries(json::Reader& r, ReadEntry&& read_entry) {
+bool read_entries(json::Reader& r, ArenaVec<Entry>& out, ReadEntry&& read_entry) {
   Staging<Entry> entries;
-  r.read_map([&](std::string_view key) {
+  const bool read = r.read_map([&](std::string_view key) {
     r.colon();
-    entries.push(Entry{key, read_entry(r)});
+    if constexpr (std::is_invocable_v<ReadEntry&, json::Reader&>) {
+      entries.push(Entry{key, read_entry(r)});
+      return true;
+    } else {
+      Entry& e = entries.emplace();
+      e.first = key;
+      return read_entry(r, e.second);
+    }
   });
-  return lay_out_map(entries, r.arena());
+  if (!read) return false;
+  out = lay_out_map(entries, r.arena());
+  return true;
 }
 
-Children read_children(json::Reader& r) {
+bool read_node_held(json::Reader& r, Node& n);
+
+bool read_children(json::Reader& r, Children& out) {
   Staging<Node> nodes;
-  r.read_seq([&] { nodes.push(read_node(r)); });
-  return Children({Staging<Node>::lay_out(nodes.items(), r.arena()), nodes.size()});
+  if (!r.read_seq([&] { return read_node_held(r, nodes.emplace()); })) return false;
+  out = Children({Staging<Node>::lay_out(nodes.items(), r.arena()), nodes.size()});
+  return true;
+}
+
+bool read_value_entry(json::Reader& r, Value& v) {
+  return read_value(r, v);
 }
 
 constexpr std::string_view kModeNames[] = {"one-way", "two-way"};
@@ -53,7 +72,11 @@ NodeExtras& Node::edit_extras(Arena& arena) {
   return *extras;
 }
 
-void read_node_field(json::Reader& r, Node& n, NodeField field) {
+namespace {
+
+// Nodes nest through their slots, values through their props: each node is one level that gives
+// up on a fault deep inside (Reader::held), so that only the innermost level's frames unwind.
+bool read_field_held(json::Reader& r, Node& n, NodeField field) {
   switch (field) {
     case NodeField::Tag:
       n.set_tag(r.read_str());
@@ -62,27 +85,42 @@ void read_node_field(json::Reader& r, Node& n, NodeField field) {
       n.key = r.read_optional_str();
       break;
     case NodeField::Props:
-      n.props = read_entries<ValueEntry>(r, [](json::Reader& rd) { return read_value(rd); });
-      break;
+      return read_entries<ValueEntry>(r, n.props, read_value_entry);
     case NodeField::Slots:
-      n.slots = read_entries<MapEntry<Children>>(r, read_children);
+      return read_entries<MapEntry<Children>>(r, n.slots, read_children);
+    case NodeField::Events: {
+      ArenaVec<MapEntry<Action>> events;
+      read_entries<MapEntry<Action>>(r, events, read_action);
+      if (!events.empty()) n.edit_extras(r.arena()).events = events;
       break;
-    case NodeField::Events:
-      if (auto events = read_entries<MapEntry<Action>>(r, read_action); !events.empty())
-        n.edit_extras(r.arena()).events = events;
+    }
+    case NodeField::Bindings: {
+      ArenaVec<MapEntry<Binding>> bindings;
+      read_entries<MapEntry<Binding>>(r, bindings, read_binding);
+      if (!bindings.empty()) n.edit_extras(r.arena()).bindings = bindings;
       break;
-    case NodeField::Bindings:
-      if (auto bindings = read_entries<MapEntry<Binding>>(r, read_binding); !bindings.empty())
-        n.edit_extras(r.arena()).bindings = bindings;
-      break;
+    }
   }
+  return true;
+}
+
+bool read_node_held(json::Reader& r, Node& n) {
+  return r.held([&] {
+    return json::read_fields(r, "struct Node", kNodeFields, [&](std::size_t field) {
+      return read_field_held(r, n, static_cast<NodeField>(field));
+    });
+  });
+}
+
+}  // namespace
+
+void read_node_field(json::Reader& r, Node& n, NodeField field) {
+  if (!read_field_held(r, n, field)) r.raise_held();
 }
 
 Node read_node(json::Reader& r) {
   Node n;
-  json::read_fields(r, "struct Node", kNodeFields, [&](std::size_t field) {
-    read_node_field(r, n, static_cast<NodeField>(field));
-  });
+  if (!read_node_held(r, n)) r.raise_held();
   return n;
 }
 
